@@ -1,0 +1,38 @@
+#ifndef ALLEGRO_FIXTURE_H
+#define ALLEGRO_FIXTURE_H
+
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "particlegrid.h"
+
+// Starts the library without a window but with the game's 8-bit colour
+// depth and default palette, so memory bitmaps and makecol behave as in the
+// window. Safe to call any number of times.
+void start_allegro_headless();
+
+// A grid in its start state with its own 600 x 600 play-area bitmap.
+struct grid
+{
+    grid();
+    ~grid();
+    grid(const grid &) = delete;
+    grid &operator=(const grid &) = delete;
+
+    particles &operator*()
+    {
+        return *p;
+    }
+    particles *operator->()
+    {
+        return p.get();
+    }
+
+    std::unique_ptr<particles> p;
+};
+
+// Number of cells holding `kind`.
+int count_kind(const particles &p, int kind);
+
+#endif
