@@ -7,7 +7,8 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build"
 
-packages=(g++ cmake make pkg-config liballegro4-dev libgtest-dev)
+packages=(g++ cmake make pkg-config liballegro4-dev libgtest-dev
+    desktop-file-utils dpkg-dev file python3)
 
 install_missing() {
     local missing=()
