@@ -32,7 +32,7 @@ const int max_steps = 48;
 // grid); writes past its right end land in `particlemoved`, which strokes
 // must leave alone. Both guards are poisoned, so AddressSanitizer stops the
 // run at the very instruction that writes into them.
-const size_t guard_bytes = 64 * 1024;
+const size_t guard_bytes = size_t{64} * 1024;
 
 struct guarded_grid
 {
@@ -84,7 +84,7 @@ bool same_sweep_state(const particles &p)
 bool same_fixed_members(const particles &p)
 {
     const float densities[kind_count] = {0.0f, 500.0f, 2.0f, 1.0f, -5.0f};
-    return p.sand == play_area && std::memcmp(p.densities, densities, sizeof densities) == 0;
+    return p.sand == play_area && std::equal(densities, densities + kind_count, p.densities);
 }
 
 bool same_cells(const particles &p)
@@ -252,7 +252,7 @@ void step(particles &p, reader &in)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
+extern "C" int LLVMFuzzerInitialize(int * /*argc*/, char *** /*argv*/)
 {
     if (install_allegro(SYSTEM_NONE, &errno, atexit) != 0)
         std::abort();
