@@ -8,6 +8,9 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build"
 
 packages=(g++ cmake make pkg-config liballegro4-dev libgtest-dev)
+# Sanitizers, fuzzing, memcheck in a virtual X server, and lint.
+hardening_packages=(clang libclang-rt-14-dev valgrind libc6-dbg xvfb xdotool clang-tidy clang-format
+    cppcheck)
 
 install_missing() {
     local missing=()
@@ -24,6 +27,13 @@ install_missing() {
 }
 
 configure_and_build() {
-    cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release "$@"
-    cmake --build "$build" -j "$(nproc)"
+    build_into "$build" -DCMAKE_BUILD_TYPE=Release "$@"
+}
+
+# Configures and builds into the given directory with the given options.
+build_into() {
+    local dir=$1
+    shift
+    cmake -S "$root" -B "$dir" "$@"
+    cmake --build "$dir" -j "$(nproc)"
 }
