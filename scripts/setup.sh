@@ -7,7 +7,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build"
 
-packages=(g++ cmake make pkg-config liballegro4-dev libgtest-dev)
+packages=(g++ cmake make pkg-config liballegro4-dev libgtest-dev xvfb libx11-dev libxtst-dev)
 
 install_missing() {
     local missing=()
