@@ -201,12 +201,22 @@ bool water_above_sand(const cell_image &image)
     return true;
 }
 
+// The row nearest the floor holding `kind`, or -1.
 int lowest_row(const cell_image &image, shade kind)
 {
     int lowest = -1;
     for (const cell &c : cells_of(image, kind))
         lowest = std::max(lowest, c.second);
     return lowest;
+}
+
+// The row nearest the top holding `kind`, or the grid's height.
+int highest_row(const cell_image &image, shade kind)
+{
+    int highest = grid_size;
+    for (const cell &c : cells_of(image, kind))
+        highest = std::min(highest, c.second);
+    return highest;
 }
 
 int columns_in_row(const cell_image &image, shade kind, int row)
@@ -467,10 +477,16 @@ TEST_F(veldrath, water_reaches_the_floor_and_spreads)
 
 TEST_F(veldrath, fire_rises)
 {
-    paint(g, shade::fire, 10, {{300, 200}});
+    auto painting = std::chrono::steady_clock::now();
+    paint(g, shade::fire, 10, {{300, 200}}); // rows 95..104
     cell_image start = frozen(g);
     int fire = count(start, shade::fire);
     EXPECT_GE(fire, 100);
+    // Every frame pauses 20 ms, and a pass visits a cell every other frame,
+    // so fire climbs at most one row per two frames.
+    auto elapsed = std::chrono::steady_clock::now() - painting;
+    int frames = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() / 20;
+    EXPECT_GE(highest_row(start, shade::fire), 95 - frames / 2 - 1);
     int lowest = lowest_row(start, shade::fire);
     resume(g);
     EXPECT_TRUE(wait_until(
