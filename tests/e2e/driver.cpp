@@ -88,6 +88,17 @@ Window find_titled(Display *display, Window window, const char *title)
     return found;
 }
 
+// Windows may vanish while the tree is searched for the game's; any other
+// error is fatal as usual.
+int (*default_error_handler)(Display *, XErrorEvent *) = nullptr;
+
+int ignore_vanished_windows(Display *display, XErrorEvent *error)
+{
+    if (error->error_code == BadWindow)
+        return 0;
+    return default_error_handler(display, error);
+}
+
 // Also puts the pointer where the game's library assumes it starts (see
 // x_server), in case an earlier game on this server left it elsewhere.
 Display *connect(const std::string &name)
@@ -95,6 +106,9 @@ Display *connect(const std::string &name)
     Display *display = XOpenDisplay(name.c_str());
     if (display)
     {
+        int (*previous)(Display *, XErrorEvent *) = XSetErrorHandler(ignore_vanished_windows);
+        if (previous != ignore_vanished_windows)
+            default_error_handler = previous;
         XTestFakeMotionEvent(display, -1, window_width / 2, window_height / 2, CurrentTime);
         XSync(display, False);
     }

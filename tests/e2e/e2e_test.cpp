@@ -19,7 +19,8 @@
 namespace
 {
 
-using cell = std::pair<int, int>;
+using point = std::pair<int, int>; // a window pixel
+using cell = std::pair<int, int>;  // a grid cell
 using cell_set = std::set<cell>;
 
 const int grid_size = 300;
@@ -42,27 +43,26 @@ KeySym key_for_size(int size)
     return XK_1;
 }
 
-// Kinds the brush paints, in panel order.
-const shade kinds[] = {shade::black, shade::wall, shade::sand, shade::water, shade::fire};
+// Keypad 0..3 select Empty, Wall, Sand and Water, which come first among
+// the shades in the same order; Fire has no key.
 const KeySym element_keys[] = {XK_KP_0, XK_KP_1, XK_KP_2, XK_KP_3};
 
-// Keypad keys for the first four kinds; Fire only through its label.
 void select_kind(game &g, shade kind)
 {
-    for (int e = 0; e < 4; e++)
-        if (kinds[e] == kind)
-            return g.tap(element_keys[e]);
-    g.click(700, 50);
+    if (kind == shade::fire)
+        g.click(700, 50);
+    else
+        g.tap(element_keys[static_cast<int>(kind)]);
 }
 
 // Holds the button along the pointer positions, resting a few frames on each
 // so that every position is stamped, then lets go.
-void stroke(game &g, const std::vector<cell> &points)
+void stroke(game &g, const std::vector<point> &points)
 {
     g.move(points.front().first, points.front().second);
     wait_frames(3);
     g.press();
-    for (const cell &p : points)
+    for (const point &p : points)
     {
         g.move(p.first, p.second);
         wait_frames(4);
@@ -71,7 +71,7 @@ void stroke(game &g, const std::vector<cell> &points)
     wait_frames(2);
 }
 
-void paint(game &g, shade kind, int size, const std::vector<cell> &points)
+void paint(game &g, shade kind, int size, const std::vector<point> &points)
 {
     select_kind(g, kind);
     g.tap(key_for_size(size));
@@ -108,7 +108,7 @@ cell_set brush(int px, int py, int size)
 
 // Every pixel position a drag passes through, diagonally first and then
 // straight, each with its square.
-cell_set trail(cell from, cell to, int size)
+cell_set trail(point from, point to, int size)
 {
     cell_set cells = brush(to.first, to.second, size);
     while (from != to)
@@ -279,7 +279,7 @@ TEST_F(veldrath, a_drag_leaves_an_unbroken_trail)
     struct case_
     {
         int size;
-        std::vector<cell> points;
+        std::vector<point> points;
     };
     // A long jump within one frame, a diagonal one, and a bent path.
     const case_ cases[] = {{2, {{20, 40}, {580, 40}}},
@@ -407,15 +407,20 @@ TEST(veldrath_slider, a_click_sets_the_size_within_2_to_50)
 
 TEST_F(veldrath, dragging_on_the_slider_follows_the_pointer)
 {
+    struct step
+    {
+        int dy, size;
+    };
     g.move(610, 100);
     wait_frames(3);
     g.press();
     EXPECT_TRUE(wait_until([&] { return marker_size(g.capture()) == 7; }, 2000));
-    for (const cell &step : {cell{200, 27}, cell{-250, 2}, cell{540, 50}, cell{-250, 31}})
+    // To y 300, 50, 590 (past the clamp) and 340.
+    for (const step &s : {step{200, 27}, step{-250, 2}, step{540, 50}, step{-250, 31}})
     {
-        g.nudge(0, step.first);
-        EXPECT_TRUE(wait_until([&] { return marker_size(g.capture()) == step.second; }, 2000))
-            << "expected size " << step.second;
+        g.nudge(0, s.dy);
+        EXPECT_TRUE(wait_until([&] { return marker_size(g.capture()) == s.size; }, 2000))
+            << "expected size " << s.size;
     }
     g.release();
 }
