@@ -350,6 +350,20 @@ std::vector<unsigned char> game::pixels()
     return rgb;
 }
 
+void game::stroke(const std::vector<std::pair<int, int>> &points)
+{
+    move(points.front().first, points.front().second);
+    wait_frames(3);
+    press();
+    for (const std::pair<int, int> &p : points)
+    {
+        move(p.first, p.second);
+        wait_frames(4);
+    }
+    release();
+    wait_frames(2);
+}
+
 screen_image game::capture()
 {
     std::vector<unsigned char> rgb = pixels();

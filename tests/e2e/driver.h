@@ -78,6 +78,9 @@ class game
     void tap(KeySym key);
     // Moves there, waits, holds the button for a few frames, lets go.
     void click(int x, int y);
+    // Holds the button along the points, resting a few frames on each so
+    // that the game sees every one, then lets go.
+    void stroke(const std::vector<std::pair<int, int>> &points);
 
     std::pair<int, int> pointer();
     // The window's pixels as 8-bit r, g, b triples, row by row.

@@ -55,27 +55,11 @@ void select_kind(game &g, shade kind)
         g.tap(element_keys[static_cast<int>(kind)]);
 }
 
-// Holds the button along the pointer positions, resting a few frames on each
-// so that every position is stamped, then lets go.
-void stroke(game &g, const std::vector<point> &points)
-{
-    g.move(points.front().first, points.front().second);
-    wait_frames(3);
-    g.press();
-    for (const point &p : points)
-    {
-        g.move(p.first, p.second);
-        wait_frames(4);
-    }
-    g.release();
-    wait_frames(2);
-}
-
 void paint(game &g, shade kind, int size, const std::vector<point> &points)
 {
     select_kind(g, kind);
     g.tap(key_for_size(size));
-    stroke(g, points);
+    g.stroke(points);
 }
 
 // With the pointer over the panel the grid stands still, so counts taken

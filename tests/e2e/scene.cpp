@@ -13,20 +13,11 @@
 namespace
 {
 
-// Sets the size with its key, then holds the button along the points.
-void paint(game &g, KeySym size, std::initializer_list<std::pair<int, int>> points)
+// Sets the size with its key, then paints along the points.
+void paint(game &g, KeySym size, const std::vector<std::pair<int, int>> &points)
 {
     g.tap(size);
-    g.move(points.begin()->first, points.begin()->second);
-    wait_frames(3);
-    g.press();
-    for (const auto &p : points)
-    {
-        g.move(p.first, p.second);
-        wait_frames(4);
-    }
-    g.release();
-    wait_frames(2);
+    g.stroke(points);
 }
 
 void stage(game &g)
