@@ -3,6 +3,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -275,8 +276,17 @@ void game::move(int x, int y)
 
 void game::nudge(int dx, int dy)
 {
-    std::pair<int, int> at = pointer();
-    move(at.first + dx, at.second + dy);
+    const int step = 40;
+    while (dx != 0 || dy != 0)
+    {
+        int sx = std::clamp(dx, -step, step);
+        int sy = std::clamp(dy, -step, step);
+        XTestFakeRelativeMotionEvent(display.get(), sx, sy, CurrentTime);
+        XSync(display.get(), False);
+        wait_frames(2);
+        dx -= sx;
+        dy -= sy;
+    }
 }
 
 void game::press()

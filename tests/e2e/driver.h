@@ -65,10 +65,12 @@ class game
     explicit game(const x_server &server);
 
     void move(int x, int y);
-    // Moves the pointer by (dx, dy) from where the server has it. A slider
-    // click has the game move the pointer itself, after which it goes on
-    // from its own idea of the position and counts only the server's
-    // pointer motion, so only relative moves land where intended.
+    // Moves the pointer by (dx, dy) in small relative steps, letting the
+    // game catch up after each. A slider click has the game take over the
+    // pointer: from then on it goes on from its own idea of the position,
+    // counts only the server's pointer motion and now and then puts the
+    // pointer back to the window's centre, so only relative moves that never
+    // reach the screen's edge land where intended.
     void nudge(int dx, int dy);
     void press();
     void release();
