@@ -3,7 +3,6 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -276,17 +275,8 @@ void game::move(int x, int y)
 
 void game::nudge(int dx, int dy)
 {
-    const int step = 40;
-    while (dx != 0 || dy != 0)
-    {
-        int sx = std::clamp(dx, -step, step);
-        int sy = std::clamp(dy, -step, step);
-        XTestFakeRelativeMotionEvent(display.get(), sx, sy, CurrentTime);
-        XSync(display.get(), False);
-        wait_frames(2);
-        dx -= sx;
-        dy -= sy;
-    }
+    XTestFakeRelativeMotionEvent(display.get(), dx, dy, CurrentTime);
+    XSync(display.get(), False);
 }
 
 void game::press()

@@ -65,12 +65,11 @@ class game
     explicit game(const x_server &server);
 
     void move(int x, int y);
-    // Moves the pointer by (dx, dy) in small relative steps, letting the
-    // game catch up after each. A slider click has the game take over the
-    // pointer: from then on it goes on from its own idea of the position,
-    // counts only the server's pointer motion and now and then puts the
-    // pointer back to the window's centre, so only relative moves that never
-    // reach the screen's edge land where intended.
+    // Moves the pointer by (dx, dy) from wherever the server has it. After a
+    // slider click the game moves its pointer itself; for a while it then
+    // counts only the server's pointer motion and keeps putting the
+    // server's pointer back to the window's centre. Relative moves keep
+    // their direction then, though on a busy machine a step may be lost.
     void nudge(int dx, int dy);
     void press();
     void release();

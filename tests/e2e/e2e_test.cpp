@@ -211,6 +211,22 @@ int columns_in_row(const cell_image &image, shade kind, int row)
     return n;
 }
 
+// A capture taken while the game copies a frame to the window may show
+// parts of two frames; the marker is read once two captures agree.
+int settled_marker(game &g)
+{
+    int last = -2;
+    for (int tries = 0; tries < 40; tries++)
+    {
+        int size = marker_size(g.capture());
+        if (size >= 0 && size == last)
+            return size;
+        last = size;
+        wait_frames(1);
+    }
+    return last;
+}
+
 class veldrath : public ::testing::Test
 {
   protected:
@@ -389,22 +405,32 @@ TEST(veldrath_slider, a_click_sets_the_size_within_2_to_50)
     }
 }
 
+// The game moves its pointer itself on every frame of a slider drag, so the
+// drag goes in relative steps, and as a step may be lost (see game::nudge)
+// it checks that the marker follows the pointer's direction into both
+// clamps rather than exact sizes, which the clicks above check.
 TEST_F(veldrath, dragging_on_the_slider_follows_the_pointer)
 {
-    struct step
-    {
-        int dy, size;
-    };
     g.move(610, 100);
     wait_frames(3);
     g.press();
     EXPECT_TRUE(wait_until([&] { return marker_size(g.capture()) == 7; }, 2000));
-    // To y 300, 50, 590 (past the clamp) and 340.
-    for (const step &s : {step{200, 27}, step{-250, 2}, step{540, 50}, step{-250, 31}})
+    for (int direction : {1, -1})
     {
-        g.nudge(0, s.dy);
-        EXPECT_TRUE(wait_until([&] { return marker_size(g.capture()) == s.size; }, 2000))
-            << "expected size " << s.size;
+        SCOPED_TRACE(direction > 0 ? "down" : "up");
+        std::set<int> sizes;
+        int last = settled_marker(g);
+        for (int step = 0; step < 20; step++)
+        {
+            g.nudge(0, 40 * direction);
+            wait_frames(3);
+            int size = settled_marker(g);
+            ASSERT_GE(size * direction, last * direction) << "from " << last << " to " << size;
+            sizes.insert(size);
+            last = size;
+        }
+        EXPECT_EQ(last, direction > 0 ? 50 : 2);
+        EXPECT_GE(sizes.size(), 8u) << "the marker should move along";
     }
     g.release();
 }
@@ -472,10 +498,11 @@ TEST_F(veldrath, fire_rises)
     int fire = count(start, shade::fire);
     EXPECT_GE(fire, 100);
     // Every frame pauses 20 ms, and a pass visits a cell every other frame,
-    // so fire climbs at most one row per two frames.
+    // so fire climbs at most one row per two frames (a few rows of slack for
+    // the pause's granularity).
     auto elapsed = std::chrono::steady_clock::now() - painting;
     int frames = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() / 20;
-    EXPECT_GE(highest_row(start, shade::fire), 95 - frames / 2 - 1);
+    EXPECT_GE(highest_row(start, shade::fire), 95 - frames / 2 - 3);
     int lowest = lowest_row(start, shade::fire);
     resume(g);
     EXPECT_TRUE(wait_until(
@@ -598,7 +625,7 @@ TEST_F(veldrath, soak_random_input_keeps_it_running_and_answering)
     g.key_down(key_for_size(size));
     EXPECT_TRUE(wait_until([&] { return marker_size(g.capture()) == size; }, 2000));
     g.key_up(key_for_size(size));
-    EXPECT_EQ(count(read_cells(g.capture()), shade::unknown), 0);
+    EXPECT_EQ(count(frozen(g), shade::unknown), 0);
     g.key_down(XK_Escape);
     EXPECT_EQ(g.wait_exit(1000), 0);
 }
