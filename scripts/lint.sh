@@ -6,7 +6,7 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
-install_missing "${packages[@]}" "${hardening_packages[@]}"
+install_missing "${packages[@]}" "${test_packages[@]}" "${hardening_packages[@]}"
 lint_build="$root/build-lint"
 cmake -S "$root" -B "$lint_build" -DCMAKE_CXX_COMPILER=clang++ -DVELDRATH_FUZZ=ON >/dev/null
 cd "$root"

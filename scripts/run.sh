@@ -5,6 +5,6 @@ source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
 install_missing "${packages[@]}"
 # Only the game: the tests are not needed to play.
-configure_into "$build" -DCMAKE_BUILD_TYPE=Release
+configure_into "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
 cmake --build "$build" --target veldrath -j "$(nproc)"
 exec "$build/veldrath"

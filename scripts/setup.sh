@@ -7,7 +7,10 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build"
 
-packages=(g++ cmake make pkg-config liballegro4-dev libgtest-dev)
+# To build and play.
+packages=(g++ cmake make pkg-config liballegro4-dev)
+# Unit tests, and the end-to-end tests in a virtual X server.
+test_packages=(libgtest-dev xvfb libx11-dev libxtst-dev)
 # Install layout, menu entry and the Debian package.
 packaging_packages=(desktop-file-utils dpkg-dev file python3)
 # Sanitizers, fuzzing, memcheck in a virtual X server, and lint.

@@ -1,0 +1,377 @@
+#include "driver.h"
+
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace
+{
+
+const int frame_ms = 25;
+const int window_width = 800;
+const int window_height = 600;
+
+void sleep_ms(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+pid_t spawn(const std::vector<std::string> &argv, const std::string &display, bool quiet)
+{
+    pid_t parent = getpid();
+    pid_t pid = fork();
+    if (pid < 0)
+        throw std::runtime_error("cannot fork");
+    if (pid > 0)
+        return pid;
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent)
+        _exit(127);
+    int null = open("/dev/null", O_RDWR);
+    dup2(null, STDIN_FILENO);
+    dup2(null, STDOUT_FILENO);
+    if (quiet)
+        dup2(null, STDERR_FILENO);
+    if (display.empty())
+        unsetenv("DISPLAY");
+    else
+        setenv("DISPLAY", display.c_str(), 1);
+    std::vector<char *> args;
+    for (const std::string &arg : argv)
+        args.push_back(const_cast<char *>(arg.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+}
+
+bool exists(const std::string &path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+// The pid an X server wrote into its lock file, or -1.
+pid_t lock_owner(const std::string &lock)
+{
+    std::ifstream in(lock);
+    pid_t pid = -1;
+    in >> pid;
+    return pid;
+}
+
+Window find_titled(Display *display, Window window, const char *title)
+{
+    char *name = nullptr;
+    bool match = XFetchName(display, window, &name) && std::string(name) == title;
+    XFree(name);
+    if (match)
+        return window;
+    Window root, parent, *children = nullptr;
+    unsigned int n = 0;
+    Window found = 0;
+    if (XQueryTree(display, window, &root, &parent, &children, &n))
+        for (unsigned int i = 0; i < n && !found; i++)
+            found = find_titled(display, children[i], title);
+    XFree(children);
+    return found;
+}
+
+// Windows may vanish while the tree is searched for the game's; any other
+// error is fatal as usual.
+int (*default_error_handler)(Display *, XErrorEvent *) = nullptr;
+
+int ignore_vanished_windows(Display *display, XErrorEvent *error)
+{
+    if (error->error_code == BadWindow)
+        return 0;
+    return default_error_handler(display, error);
+}
+
+// Also puts the pointer where the game's library assumes it starts (see
+// x_server), in case an earlier game on this server left it elsewhere.
+Display *connect(const std::string &name)
+{
+    Display *display = XOpenDisplay(name.c_str());
+    if (display)
+    {
+        int (*previous)(Display *, XErrorEvent *) = XSetErrorHandler(ignore_vanished_windows);
+        if (previous != ignore_vanished_windows)
+            default_error_handler = previous;
+        XTestFakeMotionEvent(display, -1, window_width / 2, window_height / 2, CurrentTime);
+        XSync(display, False);
+    }
+    return display;
+}
+
+int channel(unsigned long pixel, unsigned long mask)
+{
+    int shift = __builtin_ctzl(mask);
+    return static_cast<int>((pixel & mask) >> shift) * 255 / static_cast<int>(mask >> shift);
+}
+
+} // namespace
+
+void wait_frames(int frames)
+{
+    sleep_ms(frames * frame_ms);
+}
+
+bool wait_until(const std::function<bool()> &condition, int timeout_ms)
+{
+    for (int waited = 0; waited < timeout_ms; waited += frame_ms)
+    {
+        if (condition())
+            return true;
+        sleep_ms(frame_ms);
+    }
+    return condition();
+}
+
+child::child(const std::vector<std::string> &argv, const std::string &display, bool quiet,
+             int stop_signal)
+    : pid(spawn(argv, display, quiet)), stop_signal(stop_signal)
+{
+}
+
+child::~child()
+{
+    if (ended)
+        return;
+    kill(pid, stop_signal);
+    if (wait_exit(1000) < 0)
+    {
+        kill(pid, SIGKILL);
+        reap(0);
+    }
+}
+
+bool child::reap(int options)
+{
+    int raw = 0;
+    if (ended || waitpid(pid, &raw, options) != pid)
+        return ended;
+    ended = true;
+    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    return true;
+}
+
+bool child::running()
+{
+    return !reap(WNOHANG);
+}
+
+int child::wait_exit(int timeout_ms)
+{
+    for (int waited = 0; waited <= timeout_ms; waited += 5)
+    {
+        if (reap(WNOHANG))
+            return status;
+        sleep_ms(5);
+    }
+    return -1;
+}
+
+// The screen is exactly the window's size. The game's library starts its
+// pointer at the window's centre, where the server starts its own, and
+// then follows the pointer's motion rather than its position; with equal
+// sizes the two agree from the start and the pointer cannot leave the
+// window.
+x_server::x_server()
+{
+    // Start at a number of our own so that parallel runs rarely race.
+    int first = getpid() % 80;
+    for (int i = 0; i < 80; i++)
+        if (try_display(20 + (first + i) % 80))
+            return;
+    throw std::runtime_error("no free display number for Xvfb in :20..:99");
+}
+
+// Another server may take the number between the check and the start; ours
+// then exits, or the lock file names the other one.
+bool x_server::try_display(int number)
+{
+    std::string name = ":" + std::to_string(number);
+    std::string lock = "/tmp/.X" + std::to_string(number) + "-lock";
+    if (exists(lock) || exists("/tmp/.X11-unix/X" + std::to_string(number)))
+        return false;
+    xvfb =
+        std::make_unique<child>(std::vector<std::string>{"Xvfb", name, "-screen", "0", "800x600x24",
+                                                         "-nolisten", "tcp", "-noreset"},
+                                "", true, SIGTERM);
+    bool ready = wait_until(
+        [&]
+        {
+            if (!xvfb->running() || lock_owner(lock) != xvfb->pid)
+                return false;
+            Display *probe = XOpenDisplay(name.c_str());
+            if (probe)
+                XCloseDisplay(probe);
+            return probe != nullptr;
+        },
+        10000);
+    if (!ready)
+    {
+        xvfb.reset();
+        return false;
+    }
+    display_name = name;
+    return true;
+}
+
+game::game(const x_server &server)
+    : display(connect(server.display_name), XCloseDisplay),
+      program({VELDRATH_EXE}, server.display_name, false, SIGKILL)
+{
+    if (!display)
+        throw std::runtime_error("cannot connect to " + server.display_name);
+    int event, error, major, minor;
+    if (!XTestQueryExtension(display.get(), &event, &error, &major, &minor))
+        throw std::runtime_error("the X server has no XTest extension");
+    find_window();
+}
+
+void game::find_window()
+{
+    Display *d = display.get();
+    XWindowAttributes attributes;
+    bool mapped = wait_until(
+        [&]
+        {
+            window = find_titled(d, DefaultRootWindow(d), "Veldrath");
+            return window && XGetWindowAttributes(d, window, &attributes) &&
+                   attributes.map_state == IsViewable;
+        },
+        10000);
+    if (!mapped)
+        throw std::runtime_error(running() ? "no window titled \"Veldrath\" appeared"
+                                           : "the game ended before opening its window");
+    width = attributes.width;
+    height = attributes.height;
+    if (width != window_width || height != window_height)
+        return;
+    Window unused;
+    XTranslateCoordinates(d, window, DefaultRootWindow(d), 0, 0, &origin_x, &origin_y, &unused);
+    if (!wait_until([&] { return capture().at(700, 300) == shade::panel; }))
+        throw std::runtime_error("the panel never appeared");
+}
+
+void game::move(int x, int y)
+{
+    XTestFakeMotionEvent(display.get(), -1, origin_x + x, origin_y + y, CurrentTime);
+    XSync(display.get(), False);
+}
+
+void game::nudge(int dx, int dy)
+{
+    XTestFakeRelativeMotionEvent(display.get(), dx, dy, CurrentTime);
+    XSync(display.get(), False);
+}
+
+void game::press()
+{
+    XTestFakeButtonEvent(display.get(), 1, True, CurrentTime);
+    XSync(display.get(), False);
+}
+
+void game::release()
+{
+    XTestFakeButtonEvent(display.get(), 1, False, CurrentTime);
+    XSync(display.get(), False);
+}
+
+void game::key_down(KeySym key)
+{
+    XTestFakeKeyEvent(display.get(), XKeysymToKeycode(display.get(), key), True, CurrentTime);
+    XSync(display.get(), False);
+}
+
+void game::key_up(KeySym key)
+{
+    XTestFakeKeyEvent(display.get(), XKeysymToKeycode(display.get(), key), False, CurrentTime);
+    XSync(display.get(), False);
+}
+
+void game::tap(KeySym key)
+{
+    key_down(key);
+    wait_frames(4);
+    key_up(key);
+    wait_frames(1);
+}
+
+void game::click(int x, int y)
+{
+    move(x, y);
+    wait_frames(3);
+    press();
+    wait_frames(4);
+    release();
+    wait_frames(2);
+}
+
+std::pair<int, int> game::pointer()
+{
+    Window root, child_window;
+    int root_x, root_y, x, y;
+    unsigned int buttons;
+    XQueryPointer(display.get(), window, &root, &child_window, &root_x, &root_y, &x, &y, &buttons);
+    return {x, y};
+}
+
+std::vector<unsigned char> game::pixels()
+{
+    XImage *raw =
+        XGetImage(display.get(), window, 0, 0, window_width, window_height, AllPlanes, ZPixmap);
+    if (!raw)
+        throw std::runtime_error("cannot read the window's pixels");
+    std::vector<unsigned char> rgb;
+    rgb.reserve(3 * window_width * window_height);
+    for (int y = 0; y < window_height; y++)
+        for (int x = 0; x < window_width; x++)
+        {
+            unsigned long pixel = XGetPixel(raw, x, y);
+            rgb.push_back(channel(pixel, raw->red_mask));
+            rgb.push_back(channel(pixel, raw->green_mask));
+            rgb.push_back(channel(pixel, raw->blue_mask));
+        }
+    XDestroyImage(raw);
+    return rgb;
+}
+
+void game::stroke(const std::vector<std::pair<int, int>> &points)
+{
+    move(points.front().first, points.front().second);
+    wait_frames(3);
+    press();
+    for (const std::pair<int, int> &p : points)
+    {
+        move(p.first, p.second);
+        wait_frames(4);
+    }
+    release();
+    wait_frames(2);
+}
+
+screen_image game::capture()
+{
+    std::vector<unsigned char> rgb = pixels();
+    screen_image image;
+    image.width = window_width;
+    image.height = window_height;
+    image.pixels.reserve(window_width * window_height);
+    for (size_t i = 0; i < rgb.size(); i += 3)
+        image.pixels.push_back(classify(rgb[i], rgb[i + 1], rgb[i + 2]));
+    return image;
+}

@@ -1,0 +1,120 @@
+#ifndef E2E_DRIVER_H
+#define E2E_DRIVER_H
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <sys/types.h>
+
+#include <X11/Xlib.h>
+
+#include "screen.h"
+
+// A child process with stdin and stdout on /dev/null (stderr too if
+// `quiet`). It is killed when the process that started it dies, so a crashed
+// or killed test leaves nothing behind; otherwise it gets `stop_signal` on
+// destruction, and SIGKILL if it lingers.
+class child
+{
+  public:
+    child(const std::vector<std::string> &argv, const std::string &display, bool quiet,
+          int stop_signal);
+    ~child();
+    child(const child &) = delete;
+    child &operator=(const child &) = delete;
+
+    bool running();
+    // The exit status (or 128 + signal) if the child ends within
+    // `timeout_ms`, else -1.
+    int wait_exit(int timeout_ms);
+
+    const pid_t pid;
+
+  private:
+    bool reap(int options);
+
+    const int stop_signal;
+    bool ended = false;
+    int status = -1;
+};
+
+// A private Xvfb on a display number no other server holds, :20 to :99.
+class x_server
+{
+  public:
+    x_server();
+
+    std::string display_name;
+
+  private:
+    bool try_display(int number);
+
+    std::unique_ptr<child> xvfb;
+};
+
+// The real game running on an x_server, driven through XTest and read back
+// with XGetImage. Coordinates are window pixels: (0, 0) is the top-left of
+// the play area, x 600..799 the panel. Construction waits for the mapped
+// window titled "Veldrath" and its first frame.
+class game
+{
+  public:
+    explicit game(const x_server &server);
+
+    void move(int x, int y);
+    // Moves the pointer by (dx, dy) from wherever the server has it. After a
+    // slider click the game moves its pointer itself; for a while it then
+    // counts only the server's pointer motion and keeps putting the
+    // server's pointer back to the window's centre. Relative moves keep
+    // their direction then, though on a busy machine a step may be lost.
+    void nudge(int dx, int dy);
+    void press();
+    void release();
+    void key_down(KeySym key);
+    void key_up(KeySym key);
+    // Holds the key for a few frames, then lets go.
+    void tap(KeySym key);
+    // Moves there, waits, holds the button for a few frames, lets go.
+    void click(int x, int y);
+    // Holds the button along the points, resting a few frames on each so
+    // that the game sees every one, then lets go.
+    void stroke(const std::vector<std::pair<int, int>> &points);
+
+    std::pair<int, int> pointer();
+    // The window's pixels as 8-bit r, g, b triples, row by row.
+    std::vector<unsigned char> pixels();
+    screen_image capture();
+
+    bool running()
+    {
+        return program.running();
+    }
+    int wait_exit(int timeout_ms)
+    {
+        return program.wait_exit(timeout_ms);
+    }
+
+    int width = 0;
+    int height = 0;
+
+  private:
+    void find_window();
+
+    std::unique_ptr<Display, int (*)(Display *)> display;
+    child program;
+    Window window = 0;
+    int origin_x = 0;
+    int origin_y = 0;
+};
+
+// The game polls its input once per frame of about 20 ms; waits and holds
+// are counted in frames with some slack for a busy machine.
+void wait_frames(int frames);
+
+// Polls `condition` every frame until it holds or `timeout_ms` pass.
+bool wait_until(const std::function<bool()> &condition, int timeout_ms = 5000);
+
+#endif

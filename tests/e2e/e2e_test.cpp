@@ -1,0 +1,633 @@
+// The real game on a private X server, driven with real pointer and key
+// events and checked on the window's pixels. Every test starts a fresh
+// server and game; both are torn down however the test ends.
+
+#include <X11/keysym.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <random>
+#include <set>
+#include <sstream>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "driver.h"
+
+namespace
+{
+
+using point = std::pair<int, int>; // a window pixel
+using cell = std::pair<int, int>;  // a grid cell
+using cell_set = std::set<cell>;
+
+const int grid_size = 300;
+
+struct size_key
+{
+    KeySym key;
+    int size;
+};
+
+const size_key size_keys[] = {{XK_1, 1},  {XK_2, 2},  {XK_3, 5}, {XK_4, 10},
+                              {XK_5, 15}, {XK_6, 25}, {XK_7, 50}};
+
+KeySym key_for_size(int size)
+{
+    for (const size_key &k : size_keys)
+        if (k.size == size)
+            return k.key;
+    ADD_FAILURE() << "no key sets size " << size;
+    return XK_1;
+}
+
+// Keypad 0..3 select Empty, Wall, Sand and Water, which come first among
+// the shades in the same order; Fire has no key.
+const KeySym element_keys[] = {XK_KP_0, XK_KP_1, XK_KP_2, XK_KP_3};
+
+void select_kind(game &g, shade kind)
+{
+    if (kind == shade::fire)
+        g.click(700, 50);
+    else
+        g.tap(element_keys[static_cast<int>(kind)]);
+}
+
+void paint(game &g, shade kind, int size, const std::vector<point> &points)
+{
+    select_kind(g, kind);
+    g.tap(key_for_size(size));
+    g.stroke(points);
+}
+
+// With the pointer over the panel the grid stands still, so counts taken
+// there are exact.
+cell_image frozen(game &g)
+{
+    g.move(790, 590);
+    wait_frames(3);
+    return read_cells(g.capture());
+}
+
+void resume(game &g)
+{
+    g.move(590, 10);
+}
+
+// The brush square of `size` resting on pixel (px, py), clipped to the grid:
+// 2h x 2h cells with h = size / 2, the cell under the pointer the
+// lower-right of the central four.
+cell_set brush(int px, int py, int size)
+{
+    cell_set cells;
+    int h = size / 2;
+    for (int x = px / 2 - h; x < px / 2 + h; x++)
+        for (int y = py / 2 - h; y < py / 2 + h; y++)
+            if (x >= 0 && x < grid_size && y >= 0 && y < grid_size)
+                cells.insert({x, y});
+    return cells;
+}
+
+// Every pixel position a drag passes through, diagonally first and then
+// straight, each with its square.
+cell_set trail(point from, point to, int size)
+{
+    cell_set cells = brush(to.first, to.second, size);
+    while (from != to)
+    {
+        cell_set square = brush(from.first, from.second, size);
+        cells.insert(square.begin(), square.end());
+        from.first += (from.first < to.first) - (from.first > to.first);
+        from.second += (from.second < to.second) - (from.second > to.second);
+    }
+    return cells;
+}
+
+cell_set cells_of(const cell_image &image, shade kind)
+{
+    cell_set cells;
+    for (int x = 0; x < grid_size; x++)
+        for (int y = 0; y < grid_size; y++)
+            if (image.at(x, y) == kind)
+                cells.insert({x, y});
+    return cells;
+}
+
+// A readable account of how two cell sets differ.
+std::string difference(const cell_set &expected, const cell_set &actual)
+{
+    std::ostringstream out;
+    int missing = 0, extra = 0;
+    for (const cell &c : expected)
+        if (!actual.count(c) && missing++ < 5)
+            out << " missing (" << c.first << "," << c.second << ")";
+    for (const cell &c : actual)
+        if (!expected.count(c) && extra++ < 5)
+            out << " extra (" << c.first << "," << c.second << ")";
+    out << "; " << missing << " missing, " << extra << " extra of " << expected.size();
+    return out.str();
+}
+
+struct cell_range
+{
+    int left, top, right, bottom;
+
+    bool contains(const cell &c) const
+    {
+        return c.first >= left && c.first <= right && c.second >= top && c.second <= bottom;
+    }
+};
+
+// Cells of `kind` outside every one of `allowed`.
+int outside(const cell_image &image, shade kind, std::initializer_list<cell_range> allowed)
+{
+    int n = 0;
+    for (const cell &c : cells_of(image, kind))
+    {
+        bool inside = false;
+        for (const cell_range &r : allowed)
+            inside = inside || r.contains(c);
+        n += !inside;
+    }
+    return n;
+}
+
+// No grain has an empty cell below it, below-left or below-right of it.
+bool sand_at_rest(const cell_image &image)
+{
+    for (const cell &c : cells_of(image, shade::sand))
+    {
+        int x = c.first, y = c.second;
+        if (y == grid_size - 1)
+            continue;
+        for (int dx : {-1, 0, 1})
+            if (x + dx >= 0 && x + dx < grid_size && image.at(x + dx, y + 1) == shade::black)
+                return false;
+    }
+    return true;
+}
+
+// Every water cell lies above every sand cell of its column.
+bool water_above_sand(const cell_image &image)
+{
+    for (int x = 0; x < grid_size; x++)
+    {
+        bool sand_seen = false;
+        for (int y = 0; y < grid_size; y++)
+        {
+            sand_seen = sand_seen || image.at(x, y) == shade::sand;
+            if (sand_seen && image.at(x, y) == shade::water)
+                return false;
+        }
+    }
+    return true;
+}
+
+// The row nearest the floor holding `kind`, or -1.
+int lowest_row(const cell_image &image, shade kind)
+{
+    int lowest = -1;
+    for (const cell &c : cells_of(image, kind))
+        lowest = std::max(lowest, c.second);
+    return lowest;
+}
+
+// The row nearest the top holding `kind`, or the grid's height.
+int highest_row(const cell_image &image, shade kind)
+{
+    int highest = grid_size;
+    for (const cell &c : cells_of(image, kind))
+        highest = std::min(highest, c.second);
+    return highest;
+}
+
+int columns_in_row(const cell_image &image, shade kind, int row)
+{
+    int n = 0;
+    for (int x = 0; x < grid_size; x++)
+        n += image.at(x, row) == kind;
+    return n;
+}
+
+// A capture taken while the game copies a frame to the window may show
+// parts of two frames; the marker is read once two captures agree.
+int settled_marker(game &g)
+{
+    int last = -2;
+    for (int tries = 0; tries < 40; tries++)
+    {
+        int size = marker_size(g.capture());
+        if (size >= 0 && size == last)
+            return size;
+        last = size;
+        wait_frames(1);
+    }
+    return last;
+}
+
+class veldrath : public ::testing::Test
+{
+  protected:
+    x_server server;
+    game g{server};
+};
+
+TEST_F(veldrath, opens_an_800_by_600_window_with_black_play_area_and_default_panel)
+{
+    ASSERT_EQ(g.width, 800);
+    ASSERT_EQ(g.height, 600);
+    g.move(300, 300);
+    wait_frames(4);
+    screen_image screen = g.capture();
+    EXPECT_EQ(count(read_cells(screen), shade::black), grid_size * grid_size);
+    for (int label = 0; label < label_count; label++)
+        EXPECT_TRUE(label_drawn(screen, label)) << "label " << label;
+    EXPECT_EQ(highlighted_label(screen), 1) << "Wall";
+    EXPECT_EQ(marker_size(screen), 5);
+    EXPECT_TRUE(slider_ends_drawn(screen));
+}
+
+TEST_F(veldrath, a_resting_brush_paints_exactly_its_square)
+{
+    struct case_
+    {
+        int size, px, py;
+    };
+    // Apart from each other, so that each adds its own cells.
+    const case_ cases[] = {{2, 101, 101}, {5, 301, 201},  {10, 0, 0},    {5, 599, 599},
+                           {1, 450, 450}, {50, 450, 150}, {15, 200, 450}};
+    for (const case_ &c : cases)
+    {
+        SCOPED_TRACE("size " + std::to_string(c.size) + " at (" + std::to_string(c.px) + "," +
+                     std::to_string(c.py) + ")");
+        cell_set before = cells_of(read_cells(g.capture()), shade::wall);
+        paint(g, shade::wall, c.size, {{c.px, c.py}});
+        cell_set expected = before;
+        cell_set square = brush(c.px, c.py, c.size);
+        expected.insert(square.begin(), square.end());
+        cell_image after = read_cells(g.capture());
+        EXPECT_EQ(count(after, shade::unknown), 0);
+        cell_set walls = cells_of(after, shade::wall);
+        EXPECT_EQ(walls, expected) << difference(expected, walls);
+    }
+}
+
+TEST_F(veldrath, a_drag_leaves_an_unbroken_trail)
+{
+    struct case_
+    {
+        int size;
+        std::vector<point> points;
+    };
+    // A long jump within one frame, a diagonal one, and a bent path.
+    const case_ cases[] = {{2, {{20, 40}, {580, 40}}},
+                           {2, {{20, 100}, {300, 560}}},
+                           {5, {{400, 300}, {500, 350}, {450, 450}, {350, 420}}}};
+    for (const case_ &c : cases)
+    {
+        SCOPED_TRACE("size " + std::to_string(c.size) + " from (" +
+                     std::to_string(c.points.front().first) + "," +
+                     std::to_string(c.points.front().second) + ")");
+        cell_set expected = cells_of(read_cells(g.capture()), shade::wall);
+        for (size_t i = 1; i < c.points.size(); i++)
+        {
+            cell_set part = trail(c.points[i - 1], c.points[i], c.size);
+            expected.insert(part.begin(), part.end());
+        }
+        paint(g, shade::wall, c.size, c.points);
+        cell_set walls = cells_of(read_cells(g.capture()), shade::wall);
+        EXPECT_EQ(walls, expected) << difference(expected, walls);
+    }
+}
+
+TEST_F(veldrath, painting_empty_erases_walls)
+{
+    paint(g, shade::wall, 25, {{300, 300}});
+    paint(g, shade::black, 5, {{300, 300}});
+    paint(g, shade::black, 2, {{250, 320}, {350, 320}});
+    cell_set expected = brush(300, 300, 25);
+    for (const cell_set &hole : {brush(300, 300, 5), trail({250, 320}, {350, 320}, 2)})
+        for (const cell &c : hole)
+            expected.erase(c);
+    cell_set walls = cells_of(read_cells(g.capture()), shade::wall);
+    EXPECT_EQ(walls, expected) << difference(expected, walls);
+}
+
+// With the pointer over the play area the panel is redrawn only by the keys
+// themselves, so what shows comes straight from the key.
+TEST_F(veldrath, keys_select_element_and_size_and_the_panel_shows_it_at_once)
+{
+    g.move(300, 300);
+    const int element_order[] = {0, 2, 3, 1};
+    for (int e : element_order)
+    {
+        SCOPED_TRACE("keypad " + std::to_string(e));
+        g.key_down(element_keys[e]);
+        EXPECT_TRUE(wait_until([&] { return highlighted_label(g.capture()) == e; }, 2000));
+        g.key_up(element_keys[e]);
+        EXPECT_EQ(marker_size(g.capture()), 5);
+    }
+    for (const size_key &k : size_keys)
+    {
+        SCOPED_TRACE("size " + std::to_string(k.size));
+        g.key_down(k.key);
+        EXPECT_TRUE(wait_until([&] { return marker_size(g.capture()) == k.size; }, 2000));
+        g.key_up(k.key);
+        EXPECT_EQ(highlighted_label(g.capture()), 1);
+    }
+}
+
+TEST_F(veldrath, clicking_a_label_selects_its_element)
+{
+    struct case_
+    {
+        int x, y;
+        int before; // keypad key pressed first, so that a missed click shows
+        int expected;
+    };
+    const case_ cases[] = {
+        // first and last rows of each band
+        {700, 6, 3, 0},
+        {700, 14, 3, 0},
+        {700, 16, 3, 1},
+        {700, 24, 3, 1},
+        {700, 26, 3, 2},
+        {700, 34, 3, 2},
+        {700, 36, 0, 3},
+        {700, 44, 0, 3},
+        {700, 46, 0, 4},
+        {700, 54, 0, 4},
+        // the label column's edges
+        {621, 10, 3, 0},
+        {799, 50, 3, 4},
+        // above, between and below the bands
+        {700, 5, 3, 3},
+        {700, 15, 3, 3},
+        {700, 25, 3, 3},
+        {700, 35, 0, 0},
+        {700, 45, 0, 0},
+        {700, 55, 0, 0},
+        {700, 300, 2, 2},
+    };
+    for (const case_ &c : cases)
+    {
+        SCOPED_TRACE("click at (" + std::to_string(c.x) + "," + std::to_string(c.y) + ")");
+        g.tap(element_keys[c.before]);
+        g.click(c.x, c.y);
+        screen_image screen = g.capture();
+        EXPECT_EQ(highlighted_label(screen), c.expected);
+        EXPECT_EQ(marker_size(screen), 5);
+    }
+}
+
+// A slider click leaves the game's idea of the pointer apart from the
+// server's (see game::nudge), so each click gets a fresh game.
+TEST(veldrath_slider, a_click_sets_the_size_within_2_to_50)
+{
+    struct case_
+    {
+        int x, y, expected;
+    };
+    const case_ cases[] = {{610, 300, 27}, {605, 0, 2},  {605, 599, 50}, {620, 100, 7},
+                           {601, 41, 2},   {601, 51, 3}, {610, 520, 49}, {610, 521, 50},
+                           {610, 531, 50}, {615, 31, 2}};
+    x_server server;
+    for (const case_ &c : cases)
+    {
+        SCOPED_TRACE("click at (" + std::to_string(c.x) + "," + std::to_string(c.y) + ")");
+        game g(server);
+        g.click(c.x, c.y);
+        screen_image screen = g.capture();
+        EXPECT_EQ(marker_size(screen), c.expected);
+        EXPECT_EQ(highlighted_label(screen), 1);
+    }
+}
+
+// The game moves its pointer itself on every frame of a slider drag, so the
+// drag goes in relative steps, and as a step may be lost (see game::nudge)
+// it checks that the marker follows the pointer's direction into both
+// clamps rather than exact sizes, which the clicks above check.
+TEST_F(veldrath, dragging_on_the_slider_follows_the_pointer)
+{
+    g.move(610, 100);
+    wait_frames(3);
+    g.press();
+    EXPECT_TRUE(wait_until([&] { return marker_size(g.capture()) == 7; }, 2000));
+    for (int direction : {1, -1})
+    {
+        SCOPED_TRACE(direction > 0 ? "down" : "up");
+        std::set<int> sizes;
+        int last = settled_marker(g);
+        for (int step = 0; step < 20; step++)
+        {
+            g.nudge(0, 40 * direction);
+            wait_frames(3);
+            int size = settled_marker(g);
+            ASSERT_GE(size * direction, last * direction) << "from " << last << " to " << size;
+            sizes.insert(size);
+            last = size;
+        }
+        EXPECT_EQ(last, direction > 0 ? 50 : 2);
+        EXPECT_GE(sizes.size(), 8u) << "the marker should move along";
+    }
+    g.release();
+}
+
+TEST_F(veldrath, sand_falls_to_the_floor_and_no_grain_is_lost)
+{
+    paint(g, shade::sand, 10, {{300, 480}});
+    int grains = count(frozen(g), shade::sand);
+    EXPECT_GE(grains, 100);
+    resume(g);
+    EXPECT_TRUE(wait_until([&] { return sand_at_rest(read_cells(g.capture())); }, 15000));
+    cell_image settled = frozen(g);
+    EXPECT_EQ(count(settled, shade::sand), grains);
+    EXPECT_EQ(lowest_row(settled, shade::sand), grid_size - 1);
+}
+
+// A cup of walls drawn with a size-2 brush: sides in pixel columns `left`
+// and `right` from pixel row `rim` to its base at pixel row `base`, which
+// lies above the rim for an upside-down cup.
+void build_cup(game &g, int left, int right, int rim, int base)
+{
+    paint(g, shade::wall, 2, {{left, rim}, {left, base}, {right, base}, {right, rim}});
+}
+
+TEST_F(veldrath, sand_sinks_through_water)
+{
+    build_cup(g, 200, 290, 400, 598);
+    paint(g, shade::water, 25, {{245, 480}});
+    paint(g, shade::sand, 10, {{245, 420}});
+    cell_image start = frozen(g);
+    int water = count(start, shade::water);
+    int sand = count(start, shade::sand);
+    ASSERT_FALSE(water_above_sand(start)) << "the sand should start above the water";
+    resume(g);
+    EXPECT_TRUE(wait_until(
+        [&]
+        {
+            cell_image now = read_cells(g.capture());
+            return water_above_sand(now) && lowest_row(now, shade::sand) == 297;
+        },
+        15000));
+    cell_image end = frozen(g);
+    EXPECT_EQ(count(end, shade::water), water);
+    EXPECT_EQ(count(end, shade::sand), sand);
+}
+
+TEST_F(veldrath, water_reaches_the_floor_and_spreads)
+{
+    paint(g, shade::water, 10, {{300, 500}});
+    cell_image start = frozen(g);
+    int water = count(start, shade::water);
+    EXPECT_GE(water, 100);
+    resume(g);
+    EXPECT_TRUE(wait_until(
+        [&] { return columns_in_row(read_cells(g.capture()), shade::water, grid_size - 1) >= 40; },
+        15000));
+    EXPECT_EQ(count(frozen(g), shade::water), water);
+}
+
+TEST_F(veldrath, fire_rises)
+{
+    auto painting = std::chrono::steady_clock::now();
+    paint(g, shade::fire, 10, {{300, 200}}); // rows 95..104
+    cell_image start = frozen(g);
+    int fire = count(start, shade::fire);
+    EXPECT_GE(fire, 100);
+    // Every frame pauses 20 ms, and a pass visits a cell every other frame,
+    // so fire climbs at most one row per two frames (a few rows of slack for
+    // the pause's granularity).
+    auto elapsed = std::chrono::steady_clock::now() - painting;
+    int frames = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() / 20;
+    EXPECT_GE(highest_row(start, shade::fire), 95 - frames / 2 - 3);
+    int lowest = lowest_row(start, shade::fire);
+    resume(g);
+    EXPECT_TRUE(wait_until(
+        [&] { return columns_in_row(read_cells(g.capture()), shade::fire, 0) > 0; }, 15000));
+    cell_image end = frozen(g);
+    EXPECT_EQ(count(end, shade::fire), fire);
+    EXPECT_LE(lowest_row(end, shade::fire), lowest) << "fire never sinks";
+}
+
+// A cup holding water with sand poured in, and an upside-down cup holding
+// fire with sand heaped on its roof. Whatever moves stays on its side of
+// the walls, and the walls stay as drawn.
+TEST_F(veldrath, nothing_passes_through_a_wall)
+{
+    build_cup(g, 200, 290, 300, 500); // sides in columns 99..100 and 144..145, floor rows 249..250
+    build_cup(g, 350, 450, 300, 100); // sides in columns 174..175 and 224..225, roof rows 49..50
+    paint(g, shade::water, 15, {{245, 440}});
+    paint(g, shade::sand, 10, {{245, 330}});
+    paint(g, shade::fire, 10, {{400, 250}});
+    paint(g, shade::sand, 10, {{400, 40}});
+    cell_image start = frozen(g);
+    const cell_range cup{101, 0, 143, 248};
+    const cell_range above_roof{174, 0, 225, 48};
+    const cell_range under_roof{176, 51, 223, 299};
+    cell_set walls = cells_of(start, shade::wall);
+    resume(g);
+    for (int poll = 0; poll < 120; poll++)
+    {
+        cell_image now = read_cells(g.capture());
+        ASSERT_EQ(cells_of(now, shade::wall), walls) << "after " << poll << " polls";
+        ASSERT_EQ(outside(now, shade::water, {cup}), 0) << "after " << poll << " polls";
+        ASSERT_EQ(outside(now, shade::sand, {cup, above_roof}), 0) << "after " << poll << " polls";
+        ASSERT_EQ(outside(now, shade::fire, {under_roof}), 0) << "after " << poll << " polls";
+        wait_frames(1);
+    }
+    // Everything has had time to reach its wall.
+    cell_image end = read_cells(g.capture());
+    EXPECT_GT(columns_in_row(end, shade::fire, under_roof.top), 0);
+    EXPECT_GT(columns_in_row(end, shade::sand, above_roof.bottom), 0);
+    EXPECT_EQ(lowest_row(end, shade::sand), cup.bottom);
+}
+
+TEST_F(veldrath, the_grid_stands_still_unless_the_pointer_is_over_the_play_area)
+{
+    paint(g, shade::sand, 10, {{300, 40}});
+    cell_image still = frozen(g);
+    int grains = count(still, shade::sand);
+    wait_frames(10);
+    EXPECT_EQ(read_cells(g.capture()), still) << "pointer over the panel";
+
+    // At x = 600 neither painting, nor a panel click, nor a pass happens.
+    g.move(600, 300);
+    wait_frames(3);
+    g.press();
+    wait_frames(10);
+    EXPECT_EQ(read_cells(g.capture()), still) << "pointer at x = 600";
+    g.release();
+    g.move(700, 590);
+    wait_frames(3);
+    EXPECT_EQ(marker_size(g.capture()), 10) << "a press at x = 600 is no slider click";
+
+    resume(g);
+    EXPECT_TRUE(wait_until([&] { return read_cells(g.capture()) != still; }, 2000));
+    EXPECT_EQ(count(frozen(g), shade::sand), grains) << "nothing was painted at x = 600";
+}
+
+TEST_F(veldrath, escape_ends_the_program_with_status_0_within_a_second)
+{
+    g.move(300, 300);
+    wait_frames(2);
+    g.key_down(XK_Escape);
+    EXPECT_EQ(g.wait_exit(1000), 0);
+}
+
+// Random pointer moves, presses and keys over both areas and the border
+// between them, from a fixed seed. VELDRATH_SOAK_SECONDS shortens or
+// lengthens it.
+TEST_F(veldrath, soak_random_input_keeps_it_running_and_answering)
+{
+    const char *seconds_setting = std::getenv("VELDRATH_SOAK_SECONDS");
+    const int seconds = seconds_setting ? std::atoi(seconds_setting) : 60;
+    std::mt19937 random(20240611);
+    auto pick = [&](int low, int high)
+    { return std::uniform_int_distribution<int>(low, high)(random); };
+    const KeySym keys[] = {XK_KP_0, XK_KP_1, XK_KP_2, XK_KP_3, XK_1, XK_2,
+                           XK_3,    XK_4,    XK_5,    XK_6,    XK_7};
+    bool pressed = false;
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < end)
+    {
+        switch (pick(0, 9))
+        {
+        case 0:
+        case 1:
+        case 2:
+            g.move(pick(0, 799), pick(0, 599));
+            break;
+        case 3:
+            g.move(pick(595, 625), pick(0, 599)); // the border and the slider strip
+            break;
+        case 4:
+        case 5:
+            pressed ? g.release() : g.press();
+            pressed = !pressed;
+            break;
+        case 6:
+            g.tap(keys[pick(0, 10)]);
+            break;
+        default:
+            break;
+        }
+        wait_frames(pick(0, 3));
+        ASSERT_TRUE(g.running());
+    }
+    g.release();
+
+    g.move(300, 300);
+    wait_frames(2);
+    int size = marker_size(g.capture()) == 10 ? 25 : 10;
+    g.key_down(key_for_size(size));
+    EXPECT_TRUE(wait_until([&] { return marker_size(g.capture()) == size; }, 2000));
+    g.key_up(key_for_size(size));
+    EXPECT_EQ(count(frozen(g), shade::unknown), 0);
+    g.key_down(XK_Escape);
+    EXPECT_EQ(g.wait_exit(1000), 0);
+}
+
+} // namespace

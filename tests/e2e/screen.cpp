@@ -1,0 +1,153 @@
+#include "screen.h"
+
+#include <allegro.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace
+{
+
+struct rgb
+{
+    int r, g, b;
+};
+
+// What the game asks for, in the order of `shade`.
+const rgb requested[] = {{0, 0, 0},   {90, 90, 90},    {255, 210, 128}, {0, 0, 255},
+                         {255, 0, 0}, {200, 200, 200}, {255, 255, 255}, {255, 255, 0}};
+const int shade_count = sizeof requested / sizeof requested[0];
+
+// The palette entry `makecol` picks for each requested colour, as 8-bit RGB.
+const rgb *shown_colours()
+{
+    static rgb shown[shade_count];
+    static bool ready = false;
+    if (ready)
+        return shown;
+    install_allegro(SYSTEM_NONE, &errno, atexit);
+    set_color_depth(8);
+    select_palette(default_palette);
+    for (int s = 0; s < shade_count; s++)
+    {
+        const RGB &entry = default_palette[makecol(requested[s].r, requested[s].g, requested[s].b)];
+        shown[s] = {entry.r * 255 / 63, entry.g * 255 / 63, entry.b * 255 / 63};
+    }
+    ready = true;
+    return shown;
+}
+
+const int panel_left = 600;
+const char *const labels[label_count] = {"Empty", "Wall", "Sand", "Water", "Fire"};
+
+int label_top(int label)
+{
+    return 5 + 10 * label;
+}
+
+// Pixels of the label's 8-pixel-high text box that show `colour`.
+int label_pixels(const screen_image &image, int label, shade colour)
+{
+    int n = 0;
+    int left = panel_left + 20;
+    int right = left + 8 * static_cast<int>(std::strlen(labels[label]));
+    for (int y = label_top(label); y < label_top(label) + 8; y++)
+        for (int x = left; x < right; x++)
+            n += image.at(x, y) == colour;
+    return n;
+}
+
+} // namespace
+
+// Palette entries sit at most a few steps apart from what is on screen after
+// the server's 6-to-8-bit widening; anything further off is not the game's.
+shade classify(int r, int g, int b)
+{
+    const rgb *shown = shown_colours();
+    for (int s = 0; s < shade_count; s++)
+        if (std::abs(shown[s].r - r) <= 4 && std::abs(shown[s].g - g) <= 4 &&
+            std::abs(shown[s].b - b) <= 4)
+            return static_cast<shade>(s);
+    return shade::unknown;
+}
+
+cell_image read_cells(const screen_image &image)
+{
+    cell_image cells;
+    for (int x = 0; x < cell_image::size; x++)
+        for (int y = 0; y < cell_image::size; y++)
+        {
+            shade s = image.at(2 * x, 2 * y);
+            bool uniform = image.at(2 * x + 1, 2 * y) == s && image.at(2 * x, 2 * y + 1) == s &&
+                           image.at(2 * x + 1, 2 * y + 1) == s;
+            cells.cells[x * cell_image::size + y] = uniform ? s : shade::unknown;
+        }
+    return cells;
+}
+
+int count(const cell_image &image, shade kind)
+{
+    int n = 0;
+    for (shade s : image.cells)
+        n += s == kind;
+    return n;
+}
+
+bool label_drawn(const screen_image &image, int label)
+{
+    int white = label_pixels(image, label, shade::white);
+    int black = label_pixels(image, label, shade::black);
+    int box = 8 * 8 * static_cast<int>(std::strlen(labels[label]));
+    return white > 0 && black > 0 && white + black == box;
+}
+
+int highlighted_label(const screen_image &image)
+{
+    int found = -1;
+    for (int label = 0; label < label_count; label++)
+        if (label_pixels(image, label, shade::white) > label_pixels(image, label, shade::black))
+        {
+            if (found >= 0)
+                return -1;
+            found = label;
+        }
+    return found;
+}
+
+// The marker for size s is a triangle whose upright side at panel x 15 runs
+// from y 10s + 15 to 10s + 30 and whose tip is at (1, 10s + 22).
+int marker_size(const screen_image &image)
+{
+    int top = -1;
+    int bottom = -1;
+    int left = image.width;
+    for (int y = 0; y < image.height; y++)
+        for (int x = panel_left; x < panel_left + 20; x++)
+            if (image.at(x, y) == shade::yellow)
+            {
+                if (top < 0)
+                    top = y;
+                bottom = y;
+                left = std::min(left, x);
+            }
+    if (top < 0 || (top - 15) % 10 != 0)
+        return -1;
+    int size = (top - 15) / 10;
+    // The end line at y 40 is drawn over the bottom row of size 1's marker.
+    int last_row = 10 * size + 30 == 40 ? 39 : 10 * size + 30;
+    bool shaped = bottom == last_row && left == panel_left + 1 &&
+                  image.at(panel_left + 1, 10 * size + 22) == shade::yellow &&
+                  image.at(panel_left + 15, top) == shade::yellow;
+    return shaped ? size : -1;
+}
+
+bool slider_ends_drawn(const screen_image &image)
+{
+    for (int y : {40, 521})
+        for (int x = panel_left + 1; x <= panel_left + 15; x++)
+            if (image.at(x, y) != shade::white)
+                return false;
+    return true;
+}
