@@ -49,6 +49,7 @@ pid_t spawn(const std::vector<std::string> &argv, const std::string &display, bo
     else
         setenv("DISPLAY", display.c_str(), 1);
     std::vector<char *> args;
+    args.reserve(argv.size() + 1);
     for (const std::string &arg : argv)
         args.push_back(const_cast<char *>(arg.c_str()));
     args.push_back(nullptr);
@@ -337,7 +338,7 @@ std::vector<unsigned char> game::pixels()
     if (!raw)
         throw std::runtime_error("cannot read the window's pixels");
     std::vector<unsigned char> rgb;
-    rgb.reserve(3 * window_width * window_height);
+    rgb.reserve(3 * static_cast<std::size_t>(window_width) * window_height);
     for (int y = 0; y < window_height; y++)
         for (int x = 0; x < window_width; x++)
         {
@@ -370,7 +371,7 @@ screen_image game::capture()
     screen_image image;
     image.width = window_width;
     image.height = window_height;
-    image.pixels.reserve(window_width * window_height);
+    image.pixels.reserve(static_cast<std::size_t>(window_width) * window_height);
     for (size_t i = 0; i < rgb.size(); i += 3)
         image.pixels.push_back(classify(rgb[i], rgb[i + 1], rgb[i + 2]));
     return image;

@@ -501,7 +501,7 @@ TEST_F(veldrath, fire_rises)
     // so fire climbs at most one row per two frames (a few rows of slack for
     // the pause's granularity).
     auto elapsed = std::chrono::steady_clock::now() - painting;
-    int frames = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() / 20;
+    auto frames = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() / 20;
     EXPECT_GE(highest_row(start, shade::fire), 95 - frames / 2 - 3);
     int lowest = lowest_row(start, shade::fire);
     resume(g);

@@ -61,7 +61,8 @@ int main(int argc, char **argv)
         std::ofstream out(argv[1], std::ios::binary);
         out << "P6\n800 600\n255\n";
         std::vector<unsigned char> rgb = g.pixels();
-        out.write(reinterpret_cast<const char *>(rgb.data()), rgb.size());
+        out.write(reinterpret_cast<const char *>(rgb.data()),
+                  static_cast<std::streamsize>(rgb.size()));
         return out ? 0 : 1;
     }
     catch (const std::exception &e)

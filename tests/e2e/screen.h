@@ -1,6 +1,7 @@
 #ifndef E2E_SCREEN_H
 #define E2E_SCREEN_H
 
+#include <cstddef>
 #include <vector>
 
 // The colours the game can put on screen. The window has 8 bits per pixel
@@ -41,7 +42,8 @@ struct screen_image
 struct cell_image
 {
     static const int size = 300;
-    std::vector<shade> cells = std::vector<shade>(size * size, shade::unknown);
+    std::vector<shade> cells =
+        std::vector<shade>(static_cast<std::size_t>(size) * size, shade::unknown);
 
     shade at(int x, int y) const
     {
