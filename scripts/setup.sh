@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only those that
 # are missing, then configures and builds into build/ (Release).
-# Sourced by run.sh and test.sh; works from any current directory.
+# Sourced by run.sh, test.sh and bench.sh; works from any current directory.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build"
 
-packages=(g++ cmake make pkg-config liballegro4-dev libgtest-dev)
+packages=(g++ cmake make pkg-config liballegro4-dev libgtest-dev libbenchmark-dev)
 
 install_missing() {
     local missing=()
