@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include <emmintrin.h>
+
 namespace
 {
 
@@ -164,8 +166,7 @@ void sweep_row(particles &p, const sink_table &sinks, int y, int first, int step
 // (300 is not a multiple of 16); overlapping cells are simply drawn twice.
 
 typedef uint8_t bytes16 __attribute__((vector_size(16)));
-typedef int16_t shorts8 __attribute__((vector_size(16)));
-typedef int32_t ints4 __attribute__((vector_size(16)));
+typedef uint8_t bytes32 __attribute__((vector_size(32)));
 
 const int block = 16;
 
@@ -175,16 +176,14 @@ int block_start(int index)
     return std::min(index * block, grid_size - block);
 }
 
-// Kinds are 0..4, so keeping the low byte of each int keeps the kind.
+// The kinds of 16 consecutive cells of a column, one byte each. Kinds are
+// 0..4, so the saturating packs keep them exact.
 bytes16 column_kinds(const int *cells)
 {
-    ints4 v[4];
-    std::memcpy(v, cells, sizeof v);
-    const shorts8 low_halves = {0, 2, 4, 6, 8, 10, 12, 14};
-    const bytes16 low_bytes = {0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30};
-    shorts8 upper = __builtin_shuffle((shorts8)v[0], (shorts8)v[1], low_halves);
-    shorts8 lower = __builtin_shuffle((shorts8)v[2], (shorts8)v[3], low_halves);
-    return __builtin_shuffle((bytes16)upper, (bytes16)lower, low_bytes);
+    const __m128i *v = reinterpret_cast<const __m128i *>(cells);
+    __m128i upper = _mm_packs_epi32(_mm_loadu_si128(v), _mm_loadu_si128(v + 1));
+    __m128i lower = _mm_packs_epi32(_mm_loadu_si128(v + 2), _mm_loadu_si128(v + 3));
+    return (bytes16)_mm_packus_epi16(upper, lower);
 }
 
 // Four rounds of interleaving row i with row i + 8 turn columns into rows.
@@ -200,26 +199,25 @@ void transpose(bytes16 (&rows)[block])
             mixed[2 * i] = __builtin_shuffle(rows[i], rows[i + block / 2], low);
             mixed[2 * i + 1] = __builtin_shuffle(rows[i], rows[i + block / 2], high);
         }
-        std::memcpy(rows, mixed, sizeof mixed);
+        for (int i = 0; i < block; i++)
+            rows[i] = mixed[i];
     }
 }
 
 // 32 pixels, each cell's colour twice, into both lines of a cell row.
-void write_doubled(BITMAP *bmp, int x, int y, bytes16 colours)
+void write_doubled(uint8_t *const *lines, int x, int y, bytes16 colours)
 {
-    const bytes16 left = {0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7};
-    const bytes16 right = left + 8;
-    bytes16 pixels[2] = {__builtin_shuffle(colours, left), __builtin_shuffle(colours, right)};
-    for (int line = cell_pixels * y; line < cell_pixels * y + cell_pixels; line++)
-        std::memcpy(bmp->line[line] + cell_pixels * x, pixels, sizeof pixels);
+    bytes32 pixels =
+        __builtin_shufflevector(colours, colours, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8,
+                                8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15);
+    std::memcpy(lines[cell_pixels * y] + cell_pixels * x, &pixels, sizeof pixels);
+    std::memcpy(lines[cell_pixels * y + 1] + cell_pixels * x, &pixels, sizeof pixels);
 }
 
-// The table lookup is a single byte shuffle where the processor has one
-// (AVX2 and its predecessors), so the loop is also built for it.
-#if defined(__x86_64__)
-__attribute__((target_clones("avx2", "default")))
-#endif
-void draw_blocks(const particles &p, bytes16 palette)
+// The colour lookup is a single byte shuffle on processors with AVX2 (and
+// its predecessors), so the loop is also built for them.
+__attribute__((target_clones("avx2", "default"))) void
+draw_blocks(const int (*grid)[grid_size], uint8_t *const *lines, bytes16 palette)
 {
     const int blocks = (grid_size + block - 1) / block;
     for (int by = 0; by < blocks; by++)
@@ -228,11 +226,40 @@ void draw_blocks(const particles &p, bytes16 palette)
             int x = block_start(bx), y = block_start(by);
             bytes16 rows[block];
             for (int i = 0; i < block; i++)
-                rows[i] = __builtin_shuffle(palette, column_kinds(&p.particles[x + i][y]));
+                rows[i] = column_kinds(grid[x + i] + y);
             transpose(rows);
             for (int i = 0; i < block; i++)
-                write_doubled(p.sand, x, y + i, rows[i]);
+                write_doubled(lines, x, y + i, __builtin_shuffle(palette, rows[i]));
         }
+}
+
+// The colour of each kind as makecol gives it. makecol searches the palette
+// for the nearest entry on every call, which would cost a fifth of the
+// drawing; its answers change only with the colour depth, the colour map and
+// the palette, so they are kept until one of those changes.
+bytes16 kind_colours()
+{
+    static struct
+    {
+        int depth = -1;
+        const RGB_MAP *map = nullptr;
+        PALETTE palette;
+        bytes16 colours;
+    } known;
+    PALETTE palette;
+    get_palette(palette);
+    if (known.depth == get_color_depth() && known.map == rgb_map &&
+        std::memcmp(known.palette, palette, sizeof palette) == 0)
+        return known.colours;
+    const int colours[5] = {makecol(0, 0, 0), makecol(90, 90, 90), makecol(255, 210, 128),
+                            makecol(0, 0, 255), makecol(255, 0, 0)};
+    known.depth = get_color_depth();
+    known.map = rgb_map;
+    std::memcpy(known.palette, palette, sizeof palette);
+    known.colours = bytes16{};
+    for (int kind = 0; kind < 5; kind++)
+        known.colours[kind] = colours[kind];
+    return known.colours;
 }
 
 // ---------------------------------------------------------------------------
@@ -303,12 +330,7 @@ void particles::refresh_grid()
 // bits per pixel before creating it, so each pixel is one byte of its line.
 void particles::draw_parts()
 {
-    const int colours[5] = {makecol(0, 0, 0), makecol(90, 90, 90), makecol(255, 210, 128),
-                            makecol(0, 0, 255), makecol(255, 0, 0)};
-    bytes16 palette = {};
-    for (int kind = 0; kind < 5; kind++)
-        palette[kind] = colours[kind];
-    draw_blocks(*this, palette);
+    draw_blocks(particles, sand->line, kind_colours());
 }
 
 void particles::draw_particle(int type, int x, int y, int size)
