@@ -16,164 +16,25 @@ const int visits_per_pass = grid_size * grid_size / 2;
 const int counter_period = 51;
 
 // ---------------------------------------------------------------------------
-// The pass. Only sand, water and fire ever move, so the sweep looks at the
-// other cells just long enough to skip them; the visit counter is not
-// stepped per cell but computed for the visits that need `alternate`.
-// Border cells check that each neighbour exists (a missing one counts as
-// occupied); interior cells, nearly all of them, skip those checks.
-
-template <bool border> bool inside(int x, int y)
-{
-    return !border || (x >= 0 && x < grid_size && y >= 0 && y < grid_size);
-}
-
-// For each kind, one bit per kind it sinks into (a strictly lower density),
-// read from the density table once per pass instead of once per test.
-struct sink_table
-{
-    unsigned into[5];
-};
-
-sink_table make_sink_table(const particles &p)
-{
-    sink_table table{};
-    for (int mover = 0; mover < 5; mover++)
-        for (int kind = 0; kind < 5; kind++)
-            if (p.densities[mover] > p.densities[kind])
-                table.into[mover] |= 1u << kind;
-    return table;
-}
-
-// Exchanges the kinds of two cells; with `mark` the destination is flagged
-// so that no later visit in the same pass moves that particle again.
-void swap_cells(particles &p, int x, int y, int tx, int ty, bool mark)
-{
-    int moving = p.particles[x][y];
-    p.particles[x][y] = p.particles[tx][ty];
-    p.particles[tx][ty] = moving;
-    if (mark)
-        p.particlemoved[tx][ty] = true;
-}
-
-template <bool border> bool is_empty(const particles &p, int x, int y)
-{
-    return inside<border>(x, y) && p.particles[x][y] == EMPTY;
-}
-
-template <bool border> bool sinks_into(const particles &p, unsigned into, int x, int y)
-{
-    return inside<border>(x, y) && (into >> p.particles[x][y] & 1);
-}
-
-// Both sides free: `leftward` (the visit's `alternate`) picks the direction.
-template <bool border> bool move_to_open_side(particles &p, int x, int y, bool leftward)
-{
-    if (!is_empty<border>(p, x + 1, y) || !is_empty<border>(p, x - 1, y))
-        return false;
-    swap_cells(p, x, y, leftward ? x - 1 : x + 1, y, true);
-    return true;
-}
-
-// Water with a single free side flows there at once; these moves stay
-// unmarked.
-template <bool border> void flow_sideways(particles &p, int x, int y, bool leftward)
-{
-    if (move_to_open_side<border>(p, x, y, leftward))
-        return;
-    if (is_empty<border>(p, x + 1, y))
-        swap_cells(p, x, y, x + 1, y, false);
-    else if (is_empty<border>(p, x - 1, y))
-        swap_cells(p, x, y, x - 1, y, false);
-}
-
-template <bool border>
-void update_falling(particles &p, unsigned into, int x, int y, int kind, bool leftward)
-{
-    if (sinks_into<border>(p, into, x, y + 1))
-        swap_cells(p, x, y, x, y + 1, true);
-    else if (sinks_into<border>(p, into, x + 1, y + 1))
-        swap_cells(p, x, y, x + 1, y + 1, true);
-    else if (sinks_into<border>(p, into, x - 1, y + 1))
-        swap_cells(p, x, y, x - 1, y + 1, true);
-    else if (kind == WATER)
-        flow_sideways<border>(p, x, y, leftward);
-}
-
-// Fire rises into empty space only, and has no one-sided sideways move.
-template <bool border> void update_fire(particles &p, int x, int y, bool leftward)
-{
-    if (is_empty<border>(p, x, y - 1))
-        swap_cells(p, x, y, x, y - 1, true);
-    else if (move_to_open_side<border>(p, x, y, leftward))
-        return;
-    else if (is_empty<border>(p, x + 1, y - 1))
-        swap_cells(p, x, y, x + 1, y - 1, true);
-    else if (is_empty<border>(p, x - 1, y - 1))
-        swap_cells(p, x, y, x - 1, y - 1, true);
-}
-
-// The rules for one unmoved cell holding a moving kind.
-template <bool border>
-void update_mover(particles &p, const sink_table &sinks, int x, int y, int kind, bool leftward)
-{
-    if (kind == FIRE)
-        update_fire<border>(p, x, y, leftward);
-    else
-        update_falling<border>(p, sinks.into[kind], x, y, kind, leftward);
-}
-
-bool moves(int kind)
-{
-    return kind == SAND || kind == WATER || kind == FIRE;
-}
-
-// `alternate` as the visit counter leaves it after `visits` more visits.
-bool alternate_after(const particles &p, int visits)
-{
-    return p.alternate != (((p.count + visits) / counter_period) % 2 == 1);
-}
-
-void advance_counter(particles &p, int visits)
-{
-    p.alternate = alternate_after(p, visits);
-    p.count = (p.count + visits) % counter_period;
-}
-
-// One row of the pass. `visit` numbers the row's first visit within the
-// pass; each visit's `alternate` follows from it.
-void sweep_row(particles &p, const sink_table &sinks, int y, int first, int step, int visit)
-{
-    bool border_row = y == 0 || y == grid_size - 1;
-    for (int n = 0, x = first; n < grid_size / 2; n++, x += step)
-    {
-        int kind = p.particles[x][y];
-        if (!moves(kind) || p.particlemoved[x][y])
-            continue;
-        bool leftward = alternate_after(p, visit + n + 1);
-        if (border_row || x == 0 || x == grid_size - 1)
-            update_mover<true>(p, sinks, x, y, kind, leftward);
-        else
-            update_mover<false>(p, sinks, x, y, kind, leftward);
-    }
-}
-
-// ---------------------------------------------------------------------------
-// Rendering. The grid is stored by columns and the bitmap by rows, so cells
-// are handled in blocks of 16 x 16: each column's 16 kinds are narrowed to
-// bytes and looked up in the colour table, the block is transposed in
-// registers, and each resulting row is written with every byte doubled to
-// two bitmap lines. Blocks at the right and bottom overlap their neighbours
-// (300 is not a multiple of 16); overlapping cells are simply drawn twice.
+// Byte blocks. The grid is stored by columns, while rendering and the pass
+// go along rows; both turn blocks of 16 x 16 cells into rows of bytes.
 
 typedef uint8_t bytes16 __attribute__((vector_size(16)));
 typedef uint8_t bytes32 __attribute__((vector_size(32)));
 
 const int block = 16;
 
-// Where a block starts: every 16th cell, the last one pulled back inside.
-int block_start(int index)
+// Where the index-th block along an axis of `length` cells starts: every
+// 16th cell, the last block pulled back inside so that it overlaps the one
+// before it.
+int block_start(int index, int length)
 {
-    return std::min(index * block, grid_size - block);
+    return std::min(index * block, length - block);
+}
+
+int blocks_along(int length)
+{
+    return (length + block - 1) / block;
 }
 
 // The kinds of 16 consecutive cells of a column, one byte each. Kinds are
@@ -204,6 +65,328 @@ void transpose(bytes16 (&rows)[block])
     }
 }
 
+// Byte lookups are single instructions on processors with AVX2 (and its
+// predecessors), so the loops that use them are also built for those.
+#define WITH_AVX2_CLONE __attribute__((target_clones("avx2", "default")))
+
+// ---------------------------------------------------------------------------
+// The pass. Most cells cannot move: empty cells and walls never do, and a
+// grain or drop with nowhere to go stays put. The grid is stored by columns
+// but swept by rows, so the pass works from row-major byte copies of the
+// kinds, finds the cells of each row that may move 16 at a time and visits
+// only those, in the usual order. The visit counter is not stepped per cell
+// but computed for the visits that need `alternate`.
+
+// Stands for the missing neighbours beyond the grid's edges: never empty and
+// never sunk into, so the edges need no tests of their own.
+const uint8_t outside = 5;
+
+// For each kind, one bit per kind it sinks into (a strictly lower density),
+// read from the density table once per pass instead of once per test.
+struct sink_table
+{
+    unsigned into[5];
+};
+
+sink_table make_sink_table(const particles &p)
+{
+    sink_table table{};
+    for (int mover = 0; mover < 5; mover++)
+        for (int kind = 0; kind < 5; kind++)
+            if (p.densities[mover] > p.densities[kind])
+                table.into[mover] |= 1u << kind;
+    return table;
+}
+
+// Kinds by rows, one copy per column parity: `cells[parity][y + 1][k + 1]`
+// holds the kind of cell (2k + parity, y). A frame of `outside` cells
+// surrounds the grid, and pads the rows so that they can be read 16 cells
+// at a time.
+const int columns_per_pass = grid_size / 2;
+const int row_bytes = 176;
+
+struct kind_rows
+{
+    uint8_t cells[2][grid_size + 2][row_bytes];
+};
+
+// The rules read and write cells through one of two views. `grid_cells`
+// works on the grid alone; `mirrored_cells`, used by the pass, reads the
+// row copies and writes both.
+struct grid_cells
+{
+    particles &p;
+
+    int kind(int x, int y) const
+    {
+        bool inside = x >= 0 && x < grid_size && y >= 0 && y < grid_size;
+        return inside ? p.particles[x][y] : outside;
+    }
+
+    // Exchanges the kinds of two cells; with `mark` the destination is
+    // flagged so that no later visit in the same pass moves it again.
+    void swap(int x, int y, int tx, int ty, bool mark)
+    {
+        std::swap(p.particles[x][y], p.particles[tx][ty]);
+        if (mark)
+            p.particlemoved[tx][ty] = true;
+    }
+};
+
+struct mirrored_cells
+{
+    particles &p;
+    kind_rows &rows;
+
+    // x = -1 and x = 300 land in the frame: -1 >> 1 is -1.
+    uint8_t &copy(int x, int y) const
+    {
+        return rows.cells[x & 1][y + 1][(x >> 1) + 1];
+    }
+
+    int kind(int x, int y) const
+    {
+        return copy(x, y);
+    }
+
+    void swap(int x, int y, int tx, int ty, bool mark)
+    {
+        std::swap(copy(x, y), copy(tx, ty));
+        grid_cells{p}.swap(x, y, tx, ty, mark);
+    }
+};
+
+template <class cells> bool is_empty(const cells &c, int x, int y)
+{
+    return c.kind(x, y) == EMPTY;
+}
+
+// Both sides free: `leftward` (the visit's `alternate`) picks the direction.
+template <class cells> bool move_to_open_side(cells &c, int x, int y, bool leftward)
+{
+    if (!is_empty(c, x + 1, y) || !is_empty(c, x - 1, y))
+        return false;
+    c.swap(x, y, leftward ? x - 1 : x + 1, y, true);
+    return true;
+}
+
+// Water with a single free side flows there at once; these moves stay
+// unmarked.
+template <class cells> void flow_sideways(cells &c, int x, int y, bool leftward)
+{
+    if (move_to_open_side(c, x, y, leftward))
+        return;
+    if (is_empty(c, x + 1, y))
+        c.swap(x, y, x + 1, y, false);
+    else if (is_empty(c, x - 1, y))
+        c.swap(x, y, x - 1, y, false);
+}
+
+template <class cells>
+void update_falling(cells &c, unsigned into, int x, int y, int kind, bool leftward)
+{
+    if (into >> c.kind(x, y + 1) & 1)
+        c.swap(x, y, x, y + 1, true);
+    else if (into >> c.kind(x + 1, y + 1) & 1)
+        c.swap(x, y, x + 1, y + 1, true);
+    else if (into >> c.kind(x - 1, y + 1) & 1)
+        c.swap(x, y, x - 1, y + 1, true);
+    else if (kind == WATER)
+        flow_sideways(c, x, y, leftward);
+}
+
+// Fire rises into empty space only, and has no one-sided sideways move.
+template <class cells> void update_fire(cells &c, int x, int y, bool leftward)
+{
+    if (is_empty(c, x, y - 1))
+        c.swap(x, y, x, y - 1, true);
+    else if (move_to_open_side(c, x, y, leftward))
+        return;
+    else if (is_empty(c, x + 1, y - 1))
+        c.swap(x, y, x + 1, y - 1, true);
+    else if (is_empty(c, x - 1, y - 1))
+        c.swap(x, y, x - 1, y - 1, true);
+}
+
+bool moves(int kind)
+{
+    return kind == SAND || kind == WATER || kind == FIRE;
+}
+
+// One visit after the counter step; true if a particle moved. Every move
+// exchanges two different kinds, so the visited cell then holds another.
+template <class cells>
+bool visit_cell(cells &c, const sink_table &sinks, int x, int y, bool leftward)
+{
+    int kind = c.kind(x, y);
+    if (!moves(kind) || c.p.particlemoved[x][y])
+        return false;
+    if (kind == FIRE)
+        update_fire(c, x, y, leftward);
+    else
+        update_falling(c, sinks.into[kind], x, y, kind, leftward);
+    return c.kind(x, y) != kind;
+}
+
+// `alternate` as the visit counter leaves it after `visits` more visits.
+bool alternate_after(const particles &p, int visits)
+{
+    return p.alternate != (((p.count + visits) / counter_period) % 2 == 1);
+}
+
+void advance_counter(particles &p, int visits)
+{
+    p.alternate = alternate_after(p, visits);
+    p.count = (p.count + visits) % counter_period;
+}
+
+void frame_with_outside(kind_rows &rows)
+{
+    for (auto &parity : rows.cells)
+    {
+        std::memset(parity[0], outside, row_bytes);
+        std::memset(parity[grid_size + 1], outside, row_bytes);
+        for (int r = 1; r <= grid_size; r++)
+        {
+            parity[r][0] = outside;
+            std::memset(parity[r] + columns_per_pass + 1, outside,
+                        row_bytes - columns_per_pass - 1);
+        }
+    }
+}
+
+void copy_kinds(const particles &p, kind_rows &rows)
+{
+    frame_with_outside(rows);
+    for (int parity = 0; parity < 2; parity++)
+        for (int by = 0; by < blocks_along(grid_size); by++)
+            for (int bk = 0; bk < blocks_along(columns_per_pass); bk++)
+            {
+                int y = block_start(by, grid_size), k = block_start(bk, columns_per_pass);
+                bytes16 block_rows[block];
+                for (int i = 0; i < block; i++)
+                    block_rows[i] = column_kinds(p.particles[2 * (k + i) + parity] + y);
+                transpose(block_rows);
+                for (int i = 0; i < block; i++)
+                    std::memcpy(&rows.cells[parity][y + i + 1][k + 1], &block_rows[i], block);
+            }
+}
+
+// The cells of one row visited in a pass, one bit per column index k.
+struct row_bits
+{
+    uint64_t words[3];
+
+    void set(int k)
+    {
+        words[k / 64] |= uint64_t(1) << (k % 64);
+    }
+
+    // The first set bit from k on, going up (`up`) or down; -1 if none.
+    int next(int k, bool up) const
+    {
+        while (k >= 0 && k < columns_per_pass)
+        {
+            uint64_t word = words[k / 64];
+            if (up && (word >> (k % 64)))
+                return k + __builtin_ctzll(word >> (k % 64));
+            if (!up && (word << (63 - k % 64)))
+                return k - __builtin_clzll(word << (63 - k % 64));
+            k = up ? (k / 64 + 1) * 64 : k / 64 * 64 - 1;
+        }
+        return -1;
+    }
+};
+
+bytes16 load16(const uint8_t *bytes)
+{
+    bytes16 v;
+    std::memcpy(&v, bytes, sizeof v);
+    return v;
+}
+
+// The cells of row y, among those of the pass's parity, that may move
+// something when visited: a superset, since a cell is only skipped when
+// nothing next to it is a place its kind ever goes. Sand and water need a
+// cell below they sink into, water a free side, fire a free cell above or
+// beside it.
+WITH_AVX2_CLONE row_bits movable_cells(const kind_rows &rows, const bytes16 &sink_bits, int parity,
+                                       int y)
+{
+    const uint8_t(*own)[row_bytes] = rows.cells[parity];
+    const uint8_t(*other)[row_bytes] = rows.cells[1 - parity];
+    // Column 2k + parity has its left neighbour at index k - 1 + parity of
+    // the other parity's row, its right one at k + parity.
+    const int left = parity - 1, right = parity;
+    const bytes16 kind_bit = {1, 2, 4, 8, 16};
+    const int r = y + 1;
+    row_bits movable{};
+    for (int i = 1, chunk = 0; i <= columns_per_pass; i += block, chunk++)
+    {
+        bytes16 self = load16(own[r] + i);
+        bytes16 below = __builtin_shuffle(kind_bit, load16(own[r + 1] + i)) |
+                        __builtin_shuffle(kind_bit, load16(other[r + 1] + i + left)) |
+                        __builtin_shuffle(kind_bit, load16(other[r + 1] + i + right));
+        bytes16 falls = below & __builtin_shuffle(sink_bits, self);
+        bytes16 side_free =
+            (load16(other[r] + i + left) == EMPTY) | (load16(other[r] + i + right) == EMPTY);
+        bytes16 flows = side_free & ((self == WATER) | (self == FIRE));
+        bytes16 above_free = (load16(own[r - 1] + i) == EMPTY) |
+                             (load16(other[r - 1] + i + left) == EMPTY) |
+                             (load16(other[r - 1] + i + right) == EMPTY);
+        bytes16 rises = above_free & (self == FIRE);
+        bytes16 any = (bytes16)((falls | flows | rises) != 0);
+        uint64_t mask = (unsigned)_mm_movemask_epi8((__m128i)any);
+        movable.words[chunk / 4] |= mask << (16 * (chunk % 4));
+    }
+    return movable;
+}
+
+// One row of the pass, visiting only the cells that may move. `visit`
+// numbers the row's first visit within the pass. A move changes cells of
+// the column between this visit and the next one, so the next one is
+// always looked at.
+void sweep_row(mirrored_cells &c, const sink_table &sinks, const bytes16 &sink_bits, int parity,
+               bool rightward, int y, int visit)
+{
+    row_bits movable = movable_cells(c.rows, sink_bits, parity, y);
+    int step = rightward ? 1 : -1;
+    for (int k = movable.next(rightward ? 0 : columns_per_pass - 1, rightward); k >= 0;
+         k = movable.next(k + step, rightward))
+    {
+        int order = rightward ? k : columns_per_pass - 1 - k;
+        bool leftward = alternate_after(c.p, visit + order + 1);
+        if (visit_cell(c, sinks, 2 * k + parity, y, leftward) && k + step >= 0 &&
+            k + step < columns_per_pass)
+            movable.set(k + step);
+    }
+}
+
+// Half the columns per pass: `skiplevel` picks the parity (odd first),
+// `leftorright` the direction. Rows go bottom up so that a falling particle
+// lands in a row already visited.
+void run_pass(particles &p)
+{
+    kind_rows rows;
+    copy_kinds(p, rows);
+    mirrored_cells c{p, rows};
+    sink_table sinks = make_sink_table(p);
+    bytes16 sink_bits = {};
+    sink_bits[SAND] = sinks.into[SAND];
+    sink_bits[WATER] = sinks.into[WATER];
+    int parity = p.skiplevel ? 0 : 1;
+    for (int y = grid_size - 1, visit = 0; y >= 0; y--, visit += columns_per_pass)
+        sweep_row(c, sinks, sink_bits, parity, p.leftorright, y, visit);
+}
+
+// ---------------------------------------------------------------------------
+// Rendering. The grid is stored by columns and the bitmap by rows, so cells
+// are handled in blocks of 16 x 16: each column's 16 kinds are narrowed to
+// bytes and looked up in the colour table, the block is transposed in
+// registers, and each resulting row is written with every byte doubled to
+// two bitmap lines. Blocks at the right and bottom overlap their neighbours
+// (300 is not a multiple of 16); overlapping cells are simply drawn twice.
+
 // 32 pixels, each cell's colour twice, into both lines of a cell row.
 void write_doubled(uint8_t *const *lines, int x, int y, bytes16 colours)
 {
@@ -214,16 +397,13 @@ void write_doubled(uint8_t *const *lines, int x, int y, bytes16 colours)
     std::memcpy(lines[cell_pixels * y + 1] + cell_pixels * x, &pixels, sizeof pixels);
 }
 
-// The colour lookup is a single byte shuffle on processors with AVX2 (and
-// its predecessors), so the loop is also built for them.
-__attribute__((target_clones("avx2", "default"))) void
-draw_blocks(const int (*grid)[grid_size], uint8_t *const *lines, bytes16 palette)
+WITH_AVX2_CLONE void draw_blocks(const int (*grid)[grid_size], uint8_t *const *lines,
+                                 bytes16 palette)
 {
-    const int blocks = (grid_size + block - 1) / block;
-    for (int by = 0; by < blocks; by++)
-        for (int bx = 0; bx < blocks; bx++)
+    for (int by = 0; by < blocks_along(grid_size); by++)
+        for (int bx = 0; bx < blocks_along(grid_size); bx++)
         {
-            int x = block_start(bx), y = block_start(by);
+            int x = block_start(bx, grid_size), y = block_start(by, grid_size);
             bytes16 rows[block];
             for (int i = 0; i < block; i++)
                 rows[i] = column_kinds(grid[x + i] + y);
@@ -351,16 +531,7 @@ void particles::draw_particle(int type, int x, int y, int size)
 
 void particles::calculate_particles()
 {
-    // Half the columns per pass: `skiplevel` picks the parity (odd first),
-    // `leftorright` the direction. Rows go bottom up so that a falling
-    // particle lands in a row already visited.
-    int lowest = skiplevel ? 0 : 1;
-    int highest = lowest + grid_size - 2;
-    int first = leftorright ? lowest : highest;
-    int step = leftorright ? 2 : -2;
-    sink_table sinks = make_sink_table(*this);
-    for (int y = grid_size - 1, visit = 0; y >= 0; y--, visit += grid_size / 2)
-        sweep_row(*this, sinks, y, first, step, visit);
+    run_pass(*this);
     advance_counter(*this, visits_per_pass);
     leftorright = !leftorright;
     skiplevel = !skiplevel;
@@ -369,7 +540,6 @@ void particles::calculate_particles()
 void particles::calculate_particle(int j, int i)
 {
     advance_counter(*this, 1);
-    int kind = particles[j][i];
-    if (moves(kind) && !particlemoved[j][i])
-        update_mover<true>(*this, make_sink_table(*this), j, i, kind, alternate);
+    grid_cells cells{*this};
+    visit_cell(cells, make_sink_table(*this), j, i, alternate);
 }
