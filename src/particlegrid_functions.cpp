@@ -213,19 +213,17 @@ bool moves(int kind)
     return kind == SAND || kind == WATER || kind == FIRE;
 }
 
-// One visit after the counter step; true if a particle moved. Every move
-// exchanges two different kinds, so the visited cell then holds another.
+// One visit, after the counter step.
 template <class cells>
-bool visit_cell(cells &c, const sink_table &sinks, int x, int y, bool leftward)
+void visit_cell(cells &c, const sink_table &sinks, int x, int y, bool leftward)
 {
     int kind = c.kind(x, y);
     if (!moves(kind) || c.p.particlemoved[x][y])
-        return false;
+        return;
     if (kind == FIRE)
         update_fire(c, x, y, leftward);
     else
         update_falling(c, sinks.into[kind], x, y, kind, leftward);
-    return c.kind(x, y) != kind;
 }
 
 // `alternate` as the visit counter leaves it after `visits` more visits.
@@ -276,11 +274,6 @@ void copy_kinds(const particles &p, kind_rows &rows)
 struct row_bits
 {
     uint64_t words[3];
-
-    void set(int k)
-    {
-        words[k / 64] |= uint64_t(1) << (k % 64);
-    }
 
     // The first set bit from k on, going up (`up`) or down; -1 if none.
     int next(int k, bool up) const
@@ -343,9 +336,13 @@ WITH_AVX2_CLONE row_bits movable_cells(const kind_rows &rows, const bytes16 &sin
 }
 
 // One row of the pass, visiting only the cells that may move. `visit`
-// numbers the row's first visit within the pass. A move changes cells of
-// the column between this visit and the next one, so the next one is
-// always looked at.
+// numbers the row's first visit within the pass. The cells are picked before
+// the row's first visit. A move can change the column a cell shares with the
+// next visited one, but only by putting its particle where nothing was, or
+// where something lighter was; an empty cell is a way out for sand and water
+// already (they are heavier than empty), and anything the particle sinks
+// into, lighter particles sink into too. So a cell left out stays unable to
+// move.
 void sweep_row(mirrored_cells &c, const sink_table &sinks, const bytes16 &sink_bits, int parity,
                bool rightward, int y, int visit)
 {
@@ -356,9 +353,7 @@ void sweep_row(mirrored_cells &c, const sink_table &sinks, const bytes16 &sink_b
     {
         int order = rightward ? k : columns_per_pass - 1 - k;
         bool leftward = alternate_after(c.p, visit + order + 1);
-        if (visit_cell(c, sinks, 2 * k + parity, y, leftward) && k + step >= 0 &&
-            k + step < columns_per_pass)
-            movable.set(k + step);
+        visit_cell(c, sinks, 2 * k + parity, y, leftward);
     }
 }
 

@@ -68,7 +68,7 @@ void update_fire(particles &p, int x, int y)
         swap_cells(p, x, y, x - 1, y - 1, true);
 }
 
-void calculate_particle(particles &p, int x, int y)
+void visit(particles &p, int x, int y)
 {
     if (p.count > 49)
     {
@@ -144,9 +144,14 @@ void calculate_particles(particles &p)
     int step = p.leftorright ? 2 : -2;
     for (int y = 299; y >= 0; y--)
         for (int n = 0, x = first; n < 150; n++, x += step)
-            calculate_particle(p, x, y);
+            visit(p, x, y);
     p.leftorright = !p.leftorright;
     p.skiplevel = !p.skiplevel;
+}
+
+void calculate_particle(particles &p, int x, int y)
+{
+    visit(p, x, y);
 }
 
 } // namespace oracle

@@ -13,6 +13,7 @@ void refresh_grid(particles &p);
 void draw_parts(particles &p);
 void draw_particle(particles &p, int type, int x, int y, int size);
 void calculate_particles(particles &p);
+void calculate_particle(particles &p, int x, int y);
 
 } // namespace oracle
 

@@ -269,6 +269,32 @@ INSTANTIATE_TEST_SUITE_P(random_runs, passes,
                                            pass_run{7, 0.02, 20}, pass_run{8, 0.6, 10}),
                          [](const auto &info) { return "seed" + std::to_string(info.param.seed); });
 
+// The single-cell method, called on its own at random cells.
+TEST(single_visits, match_the_plain_rules_anywhere_on_the_grid)
+{
+    std::mt19937 rng(10);
+    std::uniform_int_distribution<int> cell(0, 299);
+    grid actual, expected;
+    scatter(*actual, rng, 0.5);
+    randomise_sweep_state(*actual, rng);
+    copy_state(*expected, *actual);
+    for (int n = 0; n < 20000; n++)
+    {
+        // Edges and corners often, the interior the rest of the time.
+        int x = n % 4 == 0 ? 299 * (n / 4 % 2) : cell(rng);
+        int y = n % 8 == 1 ? 299 * (n / 8 % 2) : cell(rng);
+        actual->calculate_particle(x, y);
+        oracle::calculate_particle(*expected, x, y);
+        if (n % 1000 == 999)
+        {
+            expect_same_state(*actual, *expected);
+            if (HasFatalFailure())
+                return;
+        }
+    }
+    expect_same_state(*actual, *expected);
+}
+
 TEST(passes_edges, full_grid_and_lone_particles_on_every_border)
 {
     std::mt19937 rng(9);
