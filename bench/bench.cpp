@@ -14,6 +14,7 @@
 #include <vector>
 
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include "particlegrid.h"
 
@@ -185,6 +186,9 @@ BENCHMARK(worst_stroke);
 class ratio_reporter : public benchmark::ConsoleReporter
 {
   public:
+    // Colours only on a terminal, so that piped output stays plain text.
+    ratio_reporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run> &runs) override
     {
         ConsoleReporter::ReportRuns(runs);

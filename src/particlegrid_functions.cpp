@@ -226,15 +226,22 @@ void visit_cell(cells &c, const sink_table &sinks, int x, int y, bool leftward)
         update_falling(c, sinks.into[kind], x, y, kind, leftward);
 }
 
-// `alternate` as the visit counter leaves it after `visits` more visits.
-bool alternate_after(const particles &p, int visits)
+// The visit counter at some point; `alternate` after any number of further
+// visits follows from it.
+struct visit_counter
 {
-    return p.alternate != (((p.count + visits) / counter_period) % 2 == 1);
-}
+    int count;
+    bool alternate;
+
+    bool alternate_after(int visits) const
+    {
+        return alternate != (((count + visits) / counter_period) % 2 == 1);
+    }
+};
 
 void advance_counter(particles &p, int visits)
 {
-    p.alternate = alternate_after(p, visits);
+    p.alternate = visit_counter{p.count, p.alternate}.alternate_after(visits);
     p.count = (p.count + visits) % counter_period;
 }
 
@@ -344,7 +351,7 @@ WITH_AVX2_CLONE row_bits movable_cells(const kind_rows &rows, const bytes16 &sin
 // into, lighter particles sink into too. So a cell left out stays unable to
 // move.
 void sweep_row(mirrored_cells &c, const sink_table &sinks, const bytes16 &sink_bits, int parity,
-               bool rightward, int y, int visit)
+               bool rightward, int y, visit_counter counter, int visit)
 {
     row_bits movable = movable_cells(c.rows, sink_bits, parity, y);
     int step = rightward ? 1 : -1;
@@ -352,7 +359,7 @@ void sweep_row(mirrored_cells &c, const sink_table &sinks, const bytes16 &sink_b
          k = movable.next(k + step, rightward))
     {
         int order = rightward ? k : columns_per_pass - 1 - k;
-        bool leftward = alternate_after(c.p, visit + order + 1);
+        bool leftward = counter.alternate_after(visit + order + 1);
         visit_cell(c, sinks, 2 * k + parity, y, leftward);
     }
 }
@@ -370,8 +377,9 @@ void run_pass(particles &p)
     sink_bits[SAND] = sinks.into[SAND];
     sink_bits[WATER] = sinks.into[WATER];
     int parity = p.skiplevel ? 0 : 1;
+    const visit_counter counter{p.count, p.alternate};
     for (int y = grid_size - 1, visit = 0; y >= 0; y--, visit += columns_per_pass)
-        sweep_row(c, sinks, sink_bits, parity, p.leftorright, y, visit);
+        sweep_row(c, sinks, sink_bits, parity, p.leftorright, y, counter, visit);
 }
 
 // ---------------------------------------------------------------------------
