@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only those that
-# are missing, then configures and builds into build/ (Release).
+# are missing, and configures and builds into build/ (Release).
 # Sourced by run.sh, test.sh and bench.sh; works from any current directory.
 set -euo pipefail
 
@@ -8,6 +8,11 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build"
 
 packages=(g++ cmake make pkg-config liballegro4-dev libgtest-dev libbenchmark-dev)
+# Install layout, menu entry and the Debian package.
+packaging_packages=(desktop-file-utils dpkg-dev file python3)
+# Sanitizers, fuzzing, memcheck in a virtual X server, and lint.
+hardening_packages=(clang libclang-rt-14-dev valgrind libc6-dbg xvfb xdotool clang-tidy clang-format
+    cppcheck)
 
 install_missing() {
     local missing=()
@@ -24,6 +29,18 @@ install_missing() {
 }
 
 configure_and_build() {
-    cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release "$@"
-    cmake --build "$build" -j "$(nproc)"
+    build_into "$build" -DCMAKE_BUILD_TYPE=Release "$@"
+}
+
+# Configures the given build directory with the given options.
+configure_into() {
+    local dir=$1
+    shift
+    cmake -S "$root" -B "$dir" "$@"
+}
+
+# Configures and builds everything into the given directory.
+build_into() {
+    configure_into "$@"
+    cmake --build "$1" -j "$(nproc)"
 }

@@ -25,11 +25,16 @@ struct key_binding
 };
 
 const key_binding key_bindings[] = {
-    {KEY_0_PAD, &currentelement, EMPTY}, {KEY_1_PAD, &currentelement, WALL},
-    {KEY_2_PAD, &currentelement, SAND},  {KEY_3_PAD, &currentelement, WATER},
-    {KEY_1, &size, 1},                   {KEY_2, &size, 2},
-    {KEY_3, &size, 5},                   {KEY_4, &size, 10},
-    {KEY_5, &size, 15},                  {KEY_6, &size, 25},
+    {KEY_0_PAD, &currentelement, EMPTY},
+    {KEY_1_PAD, &currentelement, WALL},
+    {KEY_2_PAD, &currentelement, SAND},
+    {KEY_3_PAD, &currentelement, WATER},
+    {KEY_1, &size, 1},
+    {KEY_2, &size, 2},
+    {KEY_3, &size, 5},
+    {KEY_4, &size, 10},
+    {KEY_5, &size, 15},
+    {KEY_6, &size, 25},
     {KEY_7, &size, 50},
 };
 

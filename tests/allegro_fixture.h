@@ -20,11 +20,11 @@ struct grid
     grid(const grid &) = delete;
     grid &operator=(const grid &) = delete;
 
-    particles &operator*()
+    particles &operator*() const
     {
         return *p;
     }
-    particles *operator->()
+    particles *operator->() const
     {
         return p.get();
     }

@@ -21,3 +21,64 @@ TEST(grid_start_state, every_cell_empty_and_unmarked_with_sweep_flags_set)
     for (int k = 0; k < 5; k++)
         EXPECT_EQ(g->densities[k], densities[k]) << "kind " << k;
 }
+
+TEST(grid_refresh, clears_every_moved_flag)
+{
+    grid g;
+    for (int x = 0; x < 300; x += 7)
+        for (int y = 0; y < 300; y += 3)
+            g->particlemoved[x][y] = true;
+    g->particlemoved[299][299] = true;
+    g->refresh_grid();
+    for (int x = 0; x < 300; x++)
+        for (int y = 0; y < 300; y++)
+            ASSERT_FALSE(g->particlemoved[x][y]);
+}
+
+namespace
+{
+
+int colour_of(int kind)
+{
+    const int rgb[5][3] = {{0, 0, 0}, {90, 90, 90}, {255, 210, 128}, {0, 0, 255}, {255, 0, 0}};
+    return makecol(rgb[kind][0], rgb[kind][1], rgb[kind][2]);
+}
+
+} // namespace
+
+TEST(grid_rendering, an_empty_grid_renders_all_black)
+{
+    grid g;
+    clear_to_color(g->sand, makecol(255, 255, 255));
+    g->draw_parts();
+    for (int y = 0; y < 600; y++)
+        for (int x = 0; x < 600; x++)
+            ASSERT_EQ(getpixel(g->sand, x, y), colour_of(EMPTY)) << x << "," << y;
+}
+
+TEST(grid_rendering, each_kind_fills_its_cells_two_by_two_pixels)
+{
+    const int cells[][2] = {{0, 0}, {299, 299}, {150, 7}, {0, 299}, {299, 0}};
+    for (int kind = WALL; kind <= FIRE; kind++)
+        for (const auto &cell : cells)
+        {
+            grid g;
+            g->particles[cell[0]][cell[1]] = kind;
+            g->draw_parts();
+            for (int py = 0; py < 600; py++)
+                for (int px = 0; px < 600; px++)
+                {
+                    bool in_cell = px / 2 == cell[0] && py / 2 == cell[1];
+                    ASSERT_EQ(getpixel(g->sand, px, py), colour_of(in_cell ? kind : EMPTY))
+                        << "kind " << kind << " pixel " << px << "," << py;
+                }
+        }
+}
+
+TEST(grid_rendering, the_four_kinds_have_distinct_colours_in_the_8_bit_palette)
+{
+    start_allegro_headless();
+    for (int a = 0; a < 5; a++)
+        for (int b = a + 1; b < 5; b++)
+            EXPECT_NE(colour_of(a), colour_of(b)) << a << " vs " << b;
+}

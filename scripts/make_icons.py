@@ -1,0 +1,142 @@
+#!/usr/bin/env python3
+"""Draws the Veldrath application icon and writes it as PNG files.
+
+The icon is a 32 x 32 cell scene in the game's own colours: grains of sand
+falling into a walled basin of water and heaping up on its floor, and a fire
+burning on the basin's lid. Each size scales the cells up without smoothing,
+so the larger icons look like the play area with its square cells.
+
+    scripts/make_icons.py           rewrite data/icons/hicolor/*/apps/veldrath.png
+    scripts/make_icons.py --check   exit 1 if the committed icons differ from the scene
+
+Standard library only.
+"""
+import struct
+import sys
+import zlib
+from pathlib import Path
+
+ICON_DIR = Path(__file__).resolve().parent.parent / "data" / "icons" / "hicolor"
+SIZES = (32, 64, 128, 256)
+
+# The colours the game draws its cells in.
+COLOURS = {
+    ".": (0, 0, 0),  # empty
+    "#": (90, 90, 90),  # wall
+    "s": (255, 210, 128),  # sand
+    "w": (0, 0, 255),  # water
+    "f": (255, 0, 0),  # fire
+}
+
+SCENE = """
+................................
+........s.......................
+.........s.............f........
+........s..............f........
+.........s......f......ff...f...
+........s..............ff...f...
+.........s..........f..fff..ff..
+........s...........f.ffff.fff..
+.........s..........ffffffffff..
+........s..........ffffffffffff.
+.........s.........ffffffffffff.
+........s.........fffffffffffff.
+.........s........fffffffffffff.
+.##.....s.........fffffffffffff.
+.##......s........fffffffffffff.
+.##.....s........##############.
+.##......s.......##############.
+.##.....s....................##.
+.##.....sss..................##.
+.##wwwwwssswwwwwwwwwwwwwwwwww##.
+.##wwwwwsssswwwwwwwwwwwwwwwww##.
+.##wwwwssssswwwwwwwwwwwwwwwww##.
+.##wwwwsssssswwwwwwwwwwwwwwww##.
+.##wwwssssssswwwwwwwwwwwwwwww##.
+.##wwwsssssssswwwwwwwwwwwwwww##.
+.##wwsssssssssswwwwwwwwwwwwww##.
+.##wsssssssssssswwwwwwwwwwwww##.
+.##sssssssssssssswwwwwwwwwwww##.
+.##ssssssssssssssswwwwwwwwwww##.
+.##############################.
+.##############################.
+................................
+"""
+
+
+def scene_rows():
+    rows = SCENE.split()
+    assert len(rows) == 32 and all(len(r) == 32 for r in rows), "the scene is 32 x 32 cells"
+    return rows
+
+
+def scanlines(size):
+    """Raw PNG image data: per row a filter byte 0, then RGB triples."""
+    rows = scene_rows()
+    scale = size // len(rows)
+    data = bytearray()
+    for row in rows:
+        line = b"".join(bytes(COLOURS[cell]) * scale for cell in row)
+        data += (b"\0" + line) * scale
+    return bytes(data)
+
+
+def chunk(kind, body):
+    return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+
+
+def header(size):
+    # 8 bits per channel, colour type 2 (RGB), no interlace
+    return struct.pack(">IIBBBBB", size, size, 8, 2, 0, 0, 0)
+
+
+def png(size):
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header(size)) +
+            chunk(b"IDAT", zlib.compress(scanlines(size), 9)) + chunk(b"IEND", b""))
+
+
+def read_png(blob):
+    """The IHDR body and the decompressed image data of a PNG file, or None
+    if the file is not one this script could have written."""
+    pos, ihdr, idat = 8, b"", b""
+    try:
+        while blob[pos + 4:pos + 8] != b"IEND":
+            (length,) = struct.unpack(">I", blob[pos:pos + 4])
+            kind, body = blob[pos + 4:pos + 8], blob[pos + 8:pos + 8 + length]
+            pos += 12 + length
+            if kind == b"IHDR":
+                ihdr = body
+            elif kind == b"IDAT":
+                idat += body
+        return ihdr, zlib.decompress(idat)
+    except (struct.error, zlib.error):
+        return None
+
+
+def icon_path(size):
+    return ICON_DIR / f"{size}x{size}" / "apps" / "veldrath.png"
+
+
+def check():
+    """Compares pixels rather than bytes, so another zlib build does not matter."""
+    stale = [
+        path for size in SIZES
+        if not (path := icon_path(size)).is_file()
+        or read_png(path.read_bytes()) != (header(size), scanlines(size))
+    ]
+    for path in stale:
+        print(f"{path} does not match the scene; run scripts/make_icons.py", file=sys.stderr)
+    return 1 if stale else 0
+
+
+def write():
+    for size in SIZES:
+        path = icon_path(size)
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(png(size))
+        print(path)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(check() if sys.argv[1:] == ["--check"] else write())
