@@ -58,17 +58,20 @@ TEST(grid_rendering, an_empty_grid_renders_all_black)
 
 TEST(grid_rendering, each_kind_fills_its_cells_two_by_two_pixels)
 {
-    const int cells[][2] = {{0, 0}, {299, 299}, {150, 7}, {0, 299}, {299, 0}};
+    const struct
+    {
+        int x, y;
+    } cells[] = {{0, 0}, {299, 299}, {150, 7}, {0, 299}, {299, 0}};
     for (int kind = WALL; kind <= FIRE; kind++)
         for (const auto &cell : cells)
         {
             grid g;
-            g->particles[cell[0]][cell[1]] = kind;
+            g->particles[cell.x][cell.y] = kind;
             g->draw_parts();
             for (int py = 0; py < 600; py++)
                 for (int px = 0; px < 600; px++)
                 {
-                    bool in_cell = px / 2 == cell[0] && py / 2 == cell[1];
+                    bool in_cell = px / 2 == cell.x && py / 2 == cell.y;
                     ASSERT_EQ(getpixel(g->sand, px, py), colour_of(in_cell ? kind : EMPTY))
                         << "kind " << kind << " pixel " << px << "," << py;
                 }

@@ -22,7 +22,7 @@ void put(particles &p, int x, int y, const std::string &pattern)
         {
             char ch = pattern[r * 4 + c];
             if (ch != ' ' && inside(x - 1 + c, y - 1 + r))
-                p.particles[x - 1 + c][y - 1 + r] = std::string(kinds).find(ch);
+                p.particles[x - 1 + c][y - 1 + r] = static_cast<int>(std::string(kinds).find(ch));
         }
 }
 
@@ -227,7 +227,7 @@ TEST(sweep, bottom_row_visited_right_to_left_on_odd_and_left_to_right_on_even_co
     for (int k = 0; k < 150; k++)
     {
         int odd_column = 299 - 2 * k;
-        if (odd_column >= 1 && odd_column <= 298)
+        if (odd_column <= 298)
         {
             EXPECT_EQ(flows_left(odd_column, true), ((k + 1) / 51) % 2 == 0)
                 << "odd column " << odd_column;
@@ -317,7 +317,7 @@ TEST(pass_invariants, kinds_are_conserved_and_walls_never_move)
         grid g;
         for (int x = 0; x < 300; x++)
             for (int y = 0; y < 300; y++)
-                g->particles[x][y] = rng() % 5;
+                g->particles[x][y] = static_cast<int>(rng() % 5);
         int before[5];
         for (int k = 0; k < 5; k++)
             before[k] = count_kind(*g, k);
