@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include <emmintrin.h>
+#include <immintrin.h>
 
 namespace
 {
@@ -50,24 +50,50 @@ bytes16 column_kinds(const int *cells)
 // Four rounds of interleaving row i with row i + 8 turn columns into rows.
 void transpose(bytes16 (&rows)[block])
 {
-    const bytes16 low = {0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23};
-    const bytes16 high = low + 8;
     for (int round = 0; round < 4; round++)
     {
         bytes16 mixed[block];
-        for (int i = 0; i < block / 2; i++)
+        for (int i = 0; i < block; i += 2)
         {
-            mixed[2 * i] = __builtin_shuffle(rows[i], rows[i + block / 2], low);
-            mixed[2 * i + 1] = __builtin_shuffle(rows[i], rows[i + block / 2], high);
+            __m128i upper = (__m128i)rows[i / 2], lower = (__m128i)rows[(i + block) / 2];
+            mixed[i] = (bytes16)_mm_unpacklo_epi8(upper, lower);
+            mixed[i + 1] = (bytes16)_mm_unpackhi_epi8(upper, lower);
         }
         for (int i = 0; i < block; i++)
             rows[i] = mixed[i];
     }
 }
 
-// Byte lookups are single instructions on processors with AVX2 (and its
-// predecessors), so the loops that use them are also built for those.
-#define WITH_AVX2_CLONE __attribute__((target_clones("avx2", "default")))
+// Byte lookups, `table[index[i]]` for each of 16 bytes (indices 0..15). The
+// loops that use them are built twice: for processors with AVX2, where a
+// lookup is one byte shuffle, and for any x86-64 processor, with a plain loop.
+struct byte_shuffle
+{
+    __attribute__((target("avx2"))) static bytes16 lookup(bytes16 table, bytes16 index)
+    {
+        return (bytes16)_mm_shuffle_epi8((__m128i)table, (__m128i)index);
+    }
+};
+
+struct plain_lookup
+{
+    static bytes16 lookup(bytes16 table, bytes16 index)
+    {
+        bytes16 looked_up = {};
+        for (int i = 0; i < block; i++)
+            looked_up[i] = table[index[i] & (block - 1)];
+        return looked_up;
+    }
+};
+
+// The two builds of a loop body `lookups_in<L>`: the AVX2 one is taken when
+// the processor has it. Inlining the body into the AVX2 entry lets the
+// shuffles inline too.
+#define WITH_BYTE_LOOKUPS __attribute__((always_inline)) inline
+bool has_avx2()
+{
+    return __builtin_cpu_supports("avx2");
+}
 
 // ---------------------------------------------------------------------------
 // The pass. Most cells cannot move: empty cells and walls never do, and a
@@ -310,8 +336,9 @@ bytes16 load16(const uint8_t *bytes)
 // nothing next to it is a place its kind ever goes. Sand and water need a
 // cell below they sink into, water a free side, fire a free cell above or
 // beside it.
-WITH_AVX2_CLONE row_bits movable_cells(const kind_rows &rows, const bytes16 &sink_bits, int parity,
-                                       int y)
+template <class L>
+WITH_BYTE_LOOKUPS row_bits movable_cells(const kind_rows &rows, const bytes16 &sink_bits,
+                                         int parity, int y)
 {
     const uint8_t(*own)[row_bytes] = rows.cells[parity];
     const uint8_t(*other)[row_bytes] = rows.cells[1 - parity];
@@ -324,10 +351,10 @@ WITH_AVX2_CLONE row_bits movable_cells(const kind_rows &rows, const bytes16 &sin
     for (int i = 1, chunk = 0; i <= columns_per_pass; i += block, chunk++)
     {
         bytes16 self = load16(own[r] + i);
-        bytes16 below = __builtin_shuffle(kind_bit, load16(own[r + 1] + i)) |
-                        __builtin_shuffle(kind_bit, load16(other[r + 1] + i + left)) |
-                        __builtin_shuffle(kind_bit, load16(other[r + 1] + i + right));
-        bytes16 falls = below & __builtin_shuffle(sink_bits, self);
+        bytes16 below = L::lookup(kind_bit, load16(own[r + 1] + i)) |
+                        L::lookup(kind_bit, load16(other[r + 1] + i + left)) |
+                        L::lookup(kind_bit, load16(other[r + 1] + i + right));
+        bytes16 falls = below & L::lookup(sink_bits, self);
         bytes16 side_free =
             (load16(other[r] + i + left) == EMPTY) | (load16(other[r] + i + right) == EMPTY);
         bytes16 flows = side_free & ((self == WATER) | (self == FIRE));
@@ -342,6 +369,19 @@ WITH_AVX2_CLONE row_bits movable_cells(const kind_rows &rows, const bytes16 &sin
     return movable;
 }
 
+__attribute__((target("avx2"))) row_bits
+movable_cells_avx2(const kind_rows &rows, const bytes16 &sink_bits, int parity, int y)
+{
+    return movable_cells<byte_shuffle>(rows, sink_bits, parity, y);
+}
+
+row_bits pick_movable_cells(const kind_rows &rows, const bytes16 &sink_bits, int parity, int y)
+{
+    if (has_avx2())
+        return movable_cells_avx2(rows, sink_bits, parity, y);
+    return movable_cells<plain_lookup>(rows, sink_bits, parity, y);
+}
+
 // One row of the pass, visiting only the cells that may move. `visit`
 // numbers the row's first visit within the pass. The cells are picked before
 // the row's first visit. A move can change the column a cell shares with the
@@ -353,7 +393,7 @@ WITH_AVX2_CLONE row_bits movable_cells(const kind_rows &rows, const bytes16 &sin
 void sweep_row(mirrored_cells &c, const sink_table &sinks, const bytes16 &sink_bits, int parity,
                bool rightward, int y, visit_counter counter, int visit)
 {
-    row_bits movable = movable_cells(c.rows, sink_bits, parity, y);
+    row_bits movable = pick_movable_cells(c.rows, sink_bits, parity, y);
     int step = rightward ? 1 : -1;
     for (int k = movable.next(rightward ? 0 : columns_per_pass - 1, rightward); k >= 0;
          k = movable.next(k + step, rightward))
@@ -396,12 +436,14 @@ void write_doubled(uint8_t *const *lines, int x, int y, bytes16 colours)
     bytes32 pixels =
         __builtin_shufflevector(colours, colours, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8,
                                 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15);
-    std::memcpy(lines[cell_pixels * y] + cell_pixels * x, &pixels, sizeof pixels);
-    std::memcpy(lines[cell_pixels * y + 1] + cell_pixels * x, &pixels, sizeof pixels);
+    const int line = cell_pixels * y, pixel = cell_pixels * x;
+    std::memcpy(lines[line] + pixel, &pixels, sizeof pixels);
+    std::memcpy(lines[line + 1] + pixel, &pixels, sizeof pixels);
 }
 
-WITH_AVX2_CLONE void draw_blocks(const int (*grid)[grid_size], uint8_t *const *lines,
-                                 bytes16 palette)
+template <class L>
+WITH_BYTE_LOOKUPS void draw_blocks(const int (*grid)[grid_size], uint8_t *const *lines,
+                                   bytes16 palette)
 {
     for (int by = 0; by < blocks_along(grid_size); by++)
         for (int bx = 0; bx < blocks_along(grid_size); bx++)
@@ -412,8 +454,14 @@ WITH_AVX2_CLONE void draw_blocks(const int (*grid)[grid_size], uint8_t *const *l
                 rows[i] = column_kinds(grid[x + i] + y);
             transpose(rows);
             for (int i = 0; i < block; i++)
-                write_doubled(lines, x, y + i, __builtin_shuffle(palette, rows[i]));
+                write_doubled(lines, x, y + i, L::lookup(palette, rows[i]));
         }
+}
+
+__attribute__((target("avx2"))) void draw_blocks_avx2(const int (*grid)[grid_size],
+                                                      uint8_t *const *lines, bytes16 palette)
+{
+    draw_blocks<byte_shuffle>(grid, lines, palette);
 }
 
 // The colour of each kind as makecol gives it. makecol searches the palette
@@ -513,7 +561,10 @@ void particles::refresh_grid()
 // bits per pixel before creating it, so each pixel is one byte of its line.
 void particles::draw_parts()
 {
-    draw_blocks(particles, sand->line, kind_colours());
+    if (has_avx2())
+        draw_blocks_avx2(particles, sand->line, kind_colours());
+    else
+        draw_blocks<plain_lookup>(particles, sand->line, kind_colours());
 }
 
 void particles::draw_particle(int type, int x, int y, int size)

@@ -3,6 +3,7 @@
 // and pixel.
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <ostream>
 #include <random>
 #include <string>
@@ -112,12 +113,11 @@ TEST_P(rendering, matches_one_rectangle_per_cell_on_a_black_bitmap)
     scatter(*actual, rng, c.fill);
     if (c.only_kind >= 0)
         for (auto &column : actual->particles)
-            for (int &cell : column)
-                cell = c.only_kind;
+            std::fill(std::begin(column), std::end(column), c.only_kind);
     // Whatever the bitmap held before must not show through.
     for (int y = 0; y < 600; y++)
         for (int x = 0; x < 600; x++)
-            putpixel(actual->sand, x, y, rng() & 255);
+            putpixel(actual->sand, x, y, static_cast<int>(rng() & 255));
     copy_state(*expected, *actual);
 
     actual->draw_parts();
