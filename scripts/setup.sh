@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only those that
 # are missing, and configures and builds into build/ (Release).
-# Sourced by run.sh and test.sh; works from any current directory.
+# Sourced by run.sh, test.sh and bench.sh; works from any current directory.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -9,8 +9,8 @@ build="$root/build"
 
 # To build and play.
 packages=(g++ cmake make pkg-config liballegro4-dev)
-# Unit tests, and the end-to-end tests in a virtual X server.
-test_packages=(libgtest-dev xvfb libx11-dev libxtst-dev)
+# Unit tests, the end-to-end tests in a virtual X server, and the benchmark.
+test_packages=(libgtest-dev xvfb libx11-dev libxtst-dev libbenchmark-dev)
 # Install layout, menu entry and the Debian package.
 packaging_packages=(desktop-file-utils dpkg-dev file python3)
 # Sanitizers, fuzzing, memcheck in a virtual X server, and lint.

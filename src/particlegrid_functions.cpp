@@ -1,112 +1,546 @@
 #include "particlegrid.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+#include <immintrin.h>
+
 namespace
 {
 
 const int grid_size = 300;
 const int cell_pixels = 2;
+const int visits_per_pass = grid_size * grid_size / 2;
+// `count` runs 0..50, so `alternate` flips once every 51 visits.
+const int counter_period = 51;
 
-// Exchanges the kinds of two cells; with `mark` the destination is flagged
-// so that no later visit in the same pass moves that particle again.
-void swap_cells(particles &p, int x, int y, int tx, int ty, bool mark)
+// ---------------------------------------------------------------------------
+// Byte blocks. The grid is stored by columns, while rendering and the pass
+// go along rows; both turn blocks of 16 x 16 cells into rows of bytes.
+
+typedef uint8_t bytes16 __attribute__((vector_size(16)));
+typedef uint8_t bytes32 __attribute__((vector_size(32)));
+
+const int block = 16;
+
+// Where the index-th block along an axis of `length` cells starts: every
+// 16th cell, the last block pulled back inside so that it overlaps the one
+// before it.
+int block_start(int index, int length)
 {
-    int moving = p.particles[x][y];
-    p.particles[x][y] = p.particles[tx][ty];
-    p.particles[tx][ty] = moving;
-    if (mark)
-        p.particlemoved[tx][ty] = true;
+    return std::min(index * block, length - block);
 }
 
-bool inside(int x, int y)
+int blocks_along(int length)
 {
-    return x >= 0 && x < grid_size && y >= 0 && y < grid_size;
+    return (length + block - 1) / block;
 }
 
-// A neighbour outside the grid counts as occupied, so edge cells never read
-// past the grid and never see a free cell there.
-bool is_empty(const particles &p, int x, int y)
+// The kinds of 16 consecutive cells of a column, one byte each. Kinds are
+// 0..4, so the saturating packs keep them exact.
+bytes16 column_kinds(const int *cells)
 {
-    return inside(x, y) && p.particles[x][y] == EMPTY;
+    const __m128i *v = reinterpret_cast<const __m128i *>(cells);
+    __m128i upper = _mm_packs_epi32(_mm_loadu_si128(v), _mm_loadu_si128(v + 1));
+    __m128i lower = _mm_packs_epi32(_mm_loadu_si128(v + 2), _mm_loadu_si128(v + 3));
+    return (bytes16)_mm_packus_epi16(upper, lower);
 }
 
-bool sinks_into(const particles &p, float density, int x, int y)
+// Four rounds of interleaving row i with row i + 8 turn columns into rows.
+void transpose(bytes16 (&rows)[block])
 {
-    return inside(x, y) && density > p.densities[p.particles[x][y]];
+    for (int round = 0; round < 4; round++)
+    {
+        bytes16 mixed[block];
+        for (int i = 0; i < block; i += 2)
+        {
+            __m128i upper = (__m128i)rows[i / 2], lower = (__m128i)rows[(i + block) / 2];
+            mixed[i] = (bytes16)_mm_unpacklo_epi8(upper, lower);
+            mixed[i + 1] = (bytes16)_mm_unpackhi_epi8(upper, lower);
+        }
+        for (int i = 0; i < block; i++)
+            rows[i] = mixed[i];
+    }
 }
 
-// Both sides free: the shared `alternate` flag picks the direction.
-bool move_to_open_side(particles &p, int x, int y)
+// Byte lookups, `table[index[i]]` for each of 16 bytes (indices 0..15). The
+// loops that use them are built twice: for processors with AVX2, where a
+// lookup is one byte shuffle, and for any x86-64 processor, with a plain loop.
+struct byte_shuffle
 {
-    if (!is_empty(p, x + 1, y) || !is_empty(p, x - 1, y))
+    __attribute__((target("avx2"))) static bytes16 lookup(bytes16 table, bytes16 index)
+    {
+        return (bytes16)_mm_shuffle_epi8((__m128i)table, (__m128i)index);
+    }
+};
+
+struct plain_lookup
+{
+    static bytes16 lookup(bytes16 table, bytes16 index)
+    {
+        bytes16 looked_up = {};
+        for (int i = 0; i < block; i++)
+            looked_up[i] = table[index[i] & (block - 1)];
+        return looked_up;
+    }
+};
+
+// The two builds of a loop body `lookups_in<L>`: the AVX2 one is taken when
+// the processor has it. Inlining the body into the AVX2 entry lets the
+// shuffles inline too.
+#define WITH_BYTE_LOOKUPS __attribute__((always_inline)) inline
+bool has_avx2()
+{
+    return __builtin_cpu_supports("avx2");
+}
+
+// ---------------------------------------------------------------------------
+// The pass. Most cells cannot move: empty cells and walls never do, and a
+// grain or drop with nowhere to go stays put. The grid is stored by columns
+// but swept by rows, so the pass works from row-major byte copies of the
+// kinds, finds the cells of each row that may move 16 at a time and visits
+// only those, in the usual order. The visit counter is not stepped per cell
+// but computed for the visits that need `alternate`.
+
+// Stands for the missing neighbours beyond the grid's edges: never empty and
+// never sunk into, so the edges need no tests of their own.
+const uint8_t outside = 5;
+
+// For each kind, one bit per kind it sinks into (a strictly lower density),
+// read from the density table once per pass instead of once per test.
+struct sink_table
+{
+    unsigned into[5];
+};
+
+sink_table make_sink_table(const particles &p)
+{
+    sink_table table{};
+    for (int mover = 0; mover < 5; mover++)
+        for (int kind = 0; kind < 5; kind++)
+            if (p.densities[mover] > p.densities[kind])
+                table.into[mover] |= 1u << kind;
+    return table;
+}
+
+// Kinds by rows, one copy per column parity: `cells[parity][y + 1][k + 1]`
+// holds the kind of cell (2k + parity, y). A frame of `outside` cells
+// surrounds the grid, and pads the rows so that they can be read 16 cells
+// at a time.
+const int columns_per_pass = grid_size / 2;
+const int row_bytes = 176;
+
+struct kind_rows
+{
+    uint8_t cells[2][grid_size + 2][row_bytes];
+};
+
+// The rules read and write cells through one of two views. `grid_cells`
+// works on the grid alone; `mirrored_cells`, used by the pass, reads the
+// row copies and writes both.
+struct grid_cells
+{
+    particles &p;
+
+    int kind(int x, int y) const
+    {
+        bool inside = x >= 0 && x < grid_size && y >= 0 && y < grid_size;
+        return inside ? p.particles[x][y] : outside;
+    }
+
+    // Exchanges the kinds of two cells; with `mark` the destination is
+    // flagged so that no later visit in the same pass moves it again.
+    void swap(int x, int y, int tx, int ty, bool mark)
+    {
+        std::swap(p.particles[x][y], p.particles[tx][ty]);
+        if (mark)
+            p.particlemoved[tx][ty] = true;
+    }
+};
+
+struct mirrored_cells
+{
+    particles &p;
+    kind_rows &rows;
+
+    // x = -1 and x = 300 land in the frame: -1 >> 1 is -1.
+    uint8_t &copy(int x, int y) const
+    {
+        return rows.cells[x & 1][y + 1][(x >> 1) + 1];
+    }
+
+    int kind(int x, int y) const
+    {
+        return copy(x, y);
+    }
+
+    void swap(int x, int y, int tx, int ty, bool mark)
+    {
+        std::swap(copy(x, y), copy(tx, ty));
+        grid_cells{p}.swap(x, y, tx, ty, mark);
+    }
+};
+
+template <class cells> bool is_empty(const cells &c, int x, int y)
+{
+    return c.kind(x, y) == EMPTY;
+}
+
+// Both sides free: `leftward` (the visit's `alternate`) picks the direction.
+template <class cells> bool move_to_open_side(cells &c, int x, int y, bool leftward)
+{
+    if (!is_empty(c, x + 1, y) || !is_empty(c, x - 1, y))
         return false;
-    swap_cells(p, x, y, p.alternate ? x - 1 : x + 1, y, true);
+    c.swap(x, y, leftward ? x - 1 : x + 1, y, true);
     return true;
 }
 
 // Water with a single free side flows there at once; these moves stay
 // unmarked.
-void flow_sideways(particles &p, int x, int y)
+template <class cells> void flow_sideways(cells &c, int x, int y, bool leftward)
 {
-    if (move_to_open_side(p, x, y))
+    if (move_to_open_side(c, x, y, leftward))
         return;
-    if (is_empty(p, x + 1, y))
-        swap_cells(p, x, y, x + 1, y, false);
-    else if (is_empty(p, x - 1, y))
-        swap_cells(p, x, y, x - 1, y, false);
+    if (is_empty(c, x + 1, y))
+        c.swap(x, y, x + 1, y, false);
+    else if (is_empty(c, x - 1, y))
+        c.swap(x, y, x - 1, y, false);
 }
 
-void update_falling(particles &p, int x, int y, int kind)
+template <class cells>
+void update_falling(cells &c, unsigned into, int x, int y, int kind, bool leftward)
 {
-    float density = p.densities[kind];
-    if (sinks_into(p, density, x, y + 1))
-        swap_cells(p, x, y, x, y + 1, true);
-    else if (sinks_into(p, density, x + 1, y + 1))
-        swap_cells(p, x, y, x + 1, y + 1, true);
-    else if (sinks_into(p, density, x - 1, y + 1))
-        swap_cells(p, x, y, x - 1, y + 1, true);
+    if (into >> c.kind(x, y + 1) & 1)
+        c.swap(x, y, x, y + 1, true);
+    else if (into >> c.kind(x + 1, y + 1) & 1)
+        c.swap(x, y, x + 1, y + 1, true);
+    else if (into >> c.kind(x - 1, y + 1) & 1)
+        c.swap(x, y, x - 1, y + 1, true);
     else if (kind == WATER)
-        flow_sideways(p, x, y);
+        flow_sideways(c, x, y, leftward);
 }
 
 // Fire rises into empty space only, and has no one-sided sideways move.
-void update_fire(particles &p, int x, int y)
+template <class cells> void update_fire(cells &c, int x, int y, bool leftward)
 {
-    if (is_empty(p, x, y - 1))
-        swap_cells(p, x, y, x, y - 1, true);
-    else if (move_to_open_side(p, x, y))
+    if (is_empty(c, x, y - 1))
+        c.swap(x, y, x, y - 1, true);
+    else if (move_to_open_side(c, x, y, leftward))
         return;
-    else if (is_empty(p, x + 1, y - 1))
-        swap_cells(p, x, y, x + 1, y - 1, true);
-    else if (is_empty(p, x - 1, y - 1))
-        swap_cells(p, x, y, x - 1, y - 1, true);
+    else if (is_empty(c, x + 1, y - 1))
+        c.swap(x, y, x + 1, y - 1, true);
+    else if (is_empty(c, x - 1, y - 1))
+        c.swap(x, y, x - 1, y - 1, true);
 }
 
-void stamp_square(particles &p, int type, int size)
+bool moves(int kind)
 {
-    int half = size / 2;
-    int cx = p.previous_xmouse / cell_pixels;
-    int cy = p.previous_ymouse / cell_pixels;
-    for (int i = -half; i < half; i++)
-        for (int k = -half; k < half; k++)
-            if (inside(cx + k, cy + i))
-                p.particles[cx + k][cy + i] = type;
+    return kind == SAND || kind == WATER || kind == FIRE;
 }
+
+// One visit, after the counter step.
+template <class cells>
+void visit_cell(cells &c, const sink_table &sinks, int x, int y, bool leftward)
+{
+    int kind = c.kind(x, y);
+    if (!moves(kind) || c.p.particlemoved[x][y])
+        return;
+    if (kind == FIRE)
+        update_fire(c, x, y, leftward);
+    else
+        update_falling(c, sinks.into[kind], x, y, kind, leftward);
+}
+
+// The visit counter at some point; `alternate` after any number of further
+// visits follows from it.
+struct visit_counter
+{
+    int count;
+    bool alternate;
+
+    bool alternate_after(int visits) const
+    {
+        return alternate != (((count + visits) / counter_period) % 2 == 1);
+    }
+};
+
+void advance_counter(particles &p, int visits)
+{
+    p.alternate = visit_counter{p.count, p.alternate}.alternate_after(visits);
+    p.count = (p.count + visits) % counter_period;
+}
+
+void frame_with_outside(kind_rows &rows)
+{
+    for (auto &parity : rows.cells)
+    {
+        std::memset(parity[0], outside, row_bytes);
+        std::memset(parity[grid_size + 1], outside, row_bytes);
+        for (int r = 1; r <= grid_size; r++)
+        {
+            parity[r][0] = outside;
+            std::memset(parity[r] + columns_per_pass + 1, outside,
+                        row_bytes - columns_per_pass - 1);
+        }
+    }
+}
+
+void copy_kinds(const particles &p, kind_rows &rows)
+{
+    frame_with_outside(rows);
+    for (int parity = 0; parity < 2; parity++)
+        for (int by = 0; by < blocks_along(grid_size); by++)
+            for (int bk = 0; bk < blocks_along(columns_per_pass); bk++)
+            {
+                int y = block_start(by, grid_size), k = block_start(bk, columns_per_pass);
+                bytes16 block_rows[block];
+                for (int i = 0; i < block; i++)
+                    block_rows[i] = column_kinds(p.particles[2 * (k + i) + parity] + y);
+                transpose(block_rows);
+                for (int i = 0; i < block; i++)
+                    std::memcpy(&rows.cells[parity][y + i + 1][k + 1], &block_rows[i], block);
+            }
+}
+
+// The cells of one row visited in a pass, one bit per column index k.
+struct row_bits
+{
+    uint64_t words[3];
+
+    // The first set bit from k on, going up (`up`) or down; -1 if none.
+    int next(int k, bool up) const
+    {
+        while (k >= 0 && k < columns_per_pass)
+        {
+            uint64_t word = words[k / 64];
+            if (up && (word >> (k % 64)))
+                return k + __builtin_ctzll(word >> (k % 64));
+            if (!up && (word << (63 - k % 64)))
+                return k - __builtin_clzll(word << (63 - k % 64));
+            k = up ? (k / 64 + 1) * 64 : k / 64 * 64 - 1;
+        }
+        return -1;
+    }
+};
+
+bytes16 load16(const uint8_t *bytes)
+{
+    bytes16 v;
+    std::memcpy(&v, bytes, sizeof v);
+    return v;
+}
+
+// The cells of row y, among those of the pass's parity, that may move
+// something when visited: a superset, since a cell is only skipped when
+// nothing next to it is a place its kind ever goes. Sand and water need a
+// cell below they sink into, water a free side, fire a free cell above or
+// beside it.
+template <class L>
+WITH_BYTE_LOOKUPS row_bits movable_cells(const kind_rows &rows, const bytes16 &sink_bits,
+                                         int parity, int y)
+{
+    const uint8_t(*own)[row_bytes] = rows.cells[parity];
+    const uint8_t(*other)[row_bytes] = rows.cells[1 - parity];
+    // Column 2k + parity has its left neighbour at index k - 1 + parity of
+    // the other parity's row, its right one at k + parity.
+    const int left = parity - 1, right = parity;
+    const bytes16 kind_bit = {1, 2, 4, 8, 16};
+    const int r = y + 1;
+    row_bits movable{};
+    for (int i = 1, chunk = 0; i <= columns_per_pass; i += block, chunk++)
+    {
+        bytes16 self = load16(own[r] + i);
+        bytes16 below = L::lookup(kind_bit, load16(own[r + 1] + i)) |
+                        L::lookup(kind_bit, load16(other[r + 1] + i + left)) |
+                        L::lookup(kind_bit, load16(other[r + 1] + i + right));
+        bytes16 falls = below & L::lookup(sink_bits, self);
+        bytes16 side_free =
+            (load16(other[r] + i + left) == EMPTY) | (load16(other[r] + i + right) == EMPTY);
+        bytes16 flows = side_free & ((self == WATER) | (self == FIRE));
+        bytes16 above_free = (load16(own[r - 1] + i) == EMPTY) |
+                             (load16(other[r - 1] + i + left) == EMPTY) |
+                             (load16(other[r - 1] + i + right) == EMPTY);
+        bytes16 rises = above_free & (self == FIRE);
+        bytes16 any = (bytes16)((falls | flows | rises) != 0);
+        uint64_t mask = (unsigned)_mm_movemask_epi8((__m128i)any);
+        movable.words[chunk / 4] |= mask << (16 * (chunk % 4));
+    }
+    return movable;
+}
+
+__attribute__((target("avx2"))) row_bits
+movable_cells_avx2(const kind_rows &rows, const bytes16 &sink_bits, int parity, int y)
+{
+    return movable_cells<byte_shuffle>(rows, sink_bits, parity, y);
+}
+
+row_bits pick_movable_cells(const kind_rows &rows, const bytes16 &sink_bits, int parity, int y)
+{
+    if (has_avx2())
+        return movable_cells_avx2(rows, sink_bits, parity, y);
+    return movable_cells<plain_lookup>(rows, sink_bits, parity, y);
+}
+
+// One row of the pass, visiting only the cells that may move. `visit`
+// numbers the row's first visit within the pass. The cells are picked before
+// the row's first visit. A move can change the column a cell shares with the
+// next visited one, but only by putting its particle where nothing was, or
+// where something lighter was; an empty cell is a way out for sand and water
+// already (they are heavier than empty), and anything the particle sinks
+// into, lighter particles sink into too. So a cell left out stays unable to
+// move.
+void sweep_row(mirrored_cells &c, const sink_table &sinks, const bytes16 &sink_bits, int parity,
+               bool rightward, int y, visit_counter counter, int visit)
+{
+    row_bits movable = pick_movable_cells(c.rows, sink_bits, parity, y);
+    int step = rightward ? 1 : -1;
+    for (int k = movable.next(rightward ? 0 : columns_per_pass - 1, rightward); k >= 0;
+         k = movable.next(k + step, rightward))
+    {
+        int order = rightward ? k : columns_per_pass - 1 - k;
+        bool leftward = counter.alternate_after(visit + order + 1);
+        visit_cell(c, sinks, 2 * k + parity, y, leftward);
+    }
+}
+
+// Half the columns per pass: `skiplevel` picks the parity (odd first),
+// `leftorright` the direction. Rows go bottom up so that a falling particle
+// lands in a row already visited.
+void run_pass(particles &p)
+{
+    kind_rows rows;
+    copy_kinds(p, rows);
+    mirrored_cells c{p, rows};
+    sink_table sinks = make_sink_table(p);
+    bytes16 sink_bits = {};
+    sink_bits[SAND] = sinks.into[SAND];
+    sink_bits[WATER] = sinks.into[WATER];
+    int parity = p.skiplevel ? 0 : 1;
+    const visit_counter counter{p.count, p.alternate};
+    for (int y = grid_size - 1, visit = 0; y >= 0; y--, visit += columns_per_pass)
+        sweep_row(c, sinks, sink_bits, parity, p.leftorright, y, counter, visit);
+}
+
+// ---------------------------------------------------------------------------
+// Rendering. The grid is stored by columns and the bitmap by rows, so cells
+// are handled in blocks of 16 x 16: each column's 16 kinds are narrowed to
+// bytes and looked up in the colour table, the block is transposed in
+// registers, and each resulting row is written with every byte doubled to
+// two bitmap lines. Blocks at the right and bottom overlap their neighbours
+// (300 is not a multiple of 16); overlapping cells are simply drawn twice.
+
+// 32 pixels, each cell's colour twice, into both lines of a cell row.
+void write_doubled(uint8_t *const *lines, int x, int y, bytes16 colours)
+{
+    bytes32 pixels =
+        __builtin_shufflevector(colours, colours, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8,
+                                8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15);
+    const int line = cell_pixels * y, pixel = cell_pixels * x;
+    std::memcpy(lines[line] + pixel, &pixels, sizeof pixels);
+    std::memcpy(lines[line + 1] + pixel, &pixels, sizeof pixels);
+}
+
+template <class L>
+WITH_BYTE_LOOKUPS void draw_blocks(const int (*grid)[grid_size], uint8_t *const *lines,
+                                   bytes16 palette)
+{
+    for (int by = 0; by < blocks_along(grid_size); by++)
+        for (int bx = 0; bx < blocks_along(grid_size); bx++)
+        {
+            int x = block_start(bx, grid_size), y = block_start(by, grid_size);
+            bytes16 rows[block];
+            for (int i = 0; i < block; i++)
+                rows[i] = column_kinds(grid[x + i] + y);
+            transpose(rows);
+            for (int i = 0; i < block; i++)
+                write_doubled(lines, x, y + i, L::lookup(palette, rows[i]));
+        }
+}
+
+__attribute__((target("avx2"))) void draw_blocks_avx2(const int (*grid)[grid_size],
+                                                      uint8_t *const *lines, bytes16 palette)
+{
+    draw_blocks<byte_shuffle>(grid, lines, palette);
+}
+
+// The colour of each kind as makecol gives it. makecol searches the palette
+// for the nearest entry on every call, which would cost a fifth of the
+// drawing; its answers change only with the colour depth, the colour map and
+// the palette, so they are kept until one of those changes.
+bytes16 kind_colours()
+{
+    static struct
+    {
+        int depth = -1;
+        const RGB_MAP *map = nullptr;
+        PALETTE palette;
+        bytes16 colours;
+    } known;
+    PALETTE palette;
+    get_palette(palette);
+    if (known.depth == get_color_depth() && known.map == rgb_map &&
+        std::memcmp(known.palette, palette, sizeof palette) == 0)
+        return known.colours;
+    const int colours[5] = {makecol(0, 0, 0), makecol(90, 90, 90), makecol(255, 210, 128),
+                            makecol(0, 0, 255), makecol(255, 0, 0)};
+    known.depth = get_color_depth();
+    known.map = rgb_map;
+    std::memcpy(known.palette, palette, sizeof palette);
+    known.colours = bytes16{};
+    for (int kind = 0; kind < 5; kind++)
+        known.colours[kind] = colours[kind];
+    return known.colours;
+}
+
+// ---------------------------------------------------------------------------
+// Strokes. Stamping the whole square at every pointer step writes the same
+// cells over and over; instead the union of the squares is painted once.
+// Along the path the stamp's cell moves at most one cell per step on each
+// axis and never turns back, so the stamps covering any one column form an
+// unbroken run whose squares overlap from one to the next: the column is
+// covered on one range of rows, from the highest square's top to the lowest
+// square's bottom.
+
+struct row_range
+{
+    int top = grid_size;
+    int bottom = -1;
+};
 
 int step_toward(int from, int to)
 {
     return from + (from < to) - (from > to);
 }
 
+// Widens each column's range by the square of half-size `half` around cell
+// (cx, cy).
+void add_square(row_range (&columns)[grid_size], int cx, int cy, int half)
+{
+    int left = std::max(cx - half, 0), right = std::min(cx + half - 1, grid_size - 1);
+    for (int x = left; x <= right; x++)
+    {
+        columns[x].top = std::min(columns[x].top, cy - half);
+        columns[x].bottom = std::max(columns[x].bottom, cy + half - 1);
+    }
+}
+
+void paint_columns(particles &p, const row_range (&columns)[grid_size], int type)
+{
+    for (int x = 0; x < grid_size; x++)
+    {
+        int top = std::max(columns[x].top, 0), bottom = std::min(columns[x].bottom, grid_size - 1);
+        if (top <= bottom)
+            std::fill(&p.particles[x][top], &p.particles[x][bottom] + 1, type);
+    }
+}
+
 } // namespace
 
 void particles::init_particle_grids()
 {
-    for (int x = 0; x < grid_size; x++)
-        for (int y = 0; y < grid_size; y++)
-        {
-            particles[x][y] = EMPTY;
-            particlemoved[x][y] = false;
-        }
+    std::memset(particles, 0, sizeof particles);
+    refresh_grid();
     leftorright = false;
     densities[EMPTY] = 0.0f;
     densities[WALL] = 500.0f;
@@ -120,73 +554,46 @@ void particles::init_particle_grids()
 
 void particles::refresh_grid()
 {
-    for (int x = 0; x < grid_size; x++)
-        for (int y = 0; y < grid_size; y++)
-            particlemoved[x][y] = false;
+    std::memset(particlemoved, 0, sizeof particlemoved);
 }
 
+// The play-area bitmap is always an 8-bit memory bitmap: the game sets 8
+// bits per pixel before creating it, so each pixel is one byte of its line.
 void particles::draw_parts()
 {
-    const int colours[5] = {0, makecol(90, 90, 90), makecol(255, 210, 128), makecol(0, 0, 255),
-                            makecol(255, 0, 0)};
-    clear_to_color(sand, makecol(0, 0, 0));
-    for (int y = 0; y < grid_size; y++)
-        for (int x = 0; x < grid_size; x++)
-        {
-            int kind = particles[x][y];
-            if (kind != EMPTY)
-                rectfill(sand, cell_pixels * x, cell_pixels * y, cell_pixels * x + 1,
-                         cell_pixels * y + 1, colours[kind]);
-        }
+    if (has_avx2())
+        draw_blocks_avx2(particles, sand->line, kind_colours());
+    else
+        draw_blocks<plain_lookup>(particles, sand->line, kind_colours());
 }
 
 void particles::draw_particle(int type, int x, int y, int size)
 {
-    if (previous_xmouse == x && previous_ymouse == y)
+    // One stamp per pixel step, so consecutive stamps overlap and a fast drag
+    // leaves no gaps; the target itself is stamped by the next frame, unless
+    // the pointer has not moved at all.
+    int half = size / 2;
+    row_range columns[grid_size];
+    do
     {
-        stamp_square(*this, type, size);
-        return;
-    }
-    // One pixel per axis at a time, so consecutive stamps overlap and a fast
-    // drag leaves no gaps. The target itself is stamped by the next frame.
-    while (previous_xmouse != x || previous_ymouse != y)
-    {
-        stamp_square(*this, type, size);
+        add_square(columns, previous_xmouse / cell_pixels, previous_ymouse / cell_pixels, half);
         previous_xmouse = step_toward(previous_xmouse, x);
         previous_ymouse = step_toward(previous_ymouse, y);
-    }
+    } while (previous_xmouse != x || previous_ymouse != y);
+    paint_columns(*this, columns, type);
 }
 
 void particles::calculate_particles()
 {
-    // Half the columns per pass: `skiplevel` picks the parity (odd first),
-    // `leftorright` the direction. Rows go bottom up so that a falling
-    // particle lands in a row already visited.
-    int lowest = skiplevel ? 0 : 1;
-    int highest = lowest + grid_size - 2;
-    int first = leftorright ? lowest : highest;
-    int step = leftorright ? 2 : -2;
-    for (int y = grid_size - 1; y >= 0; y--)
-        for (int n = 0, x = first; n < grid_size / 2; n++, x += step)
-            calculate_particle(x, y);
+    run_pass(*this);
+    advance_counter(*this, visits_per_pass);
     leftorright = !leftorright;
     skiplevel = !skiplevel;
 }
 
 void particles::calculate_particle(int j, int i)
 {
-    if (count > 49)
-    {
-        count = 0;
-        alternate = !alternate;
-    }
-    else
-        count++;
-    if (particlemoved[j][i])
-        return;
-    int current_particle = particles[j][i];
-    if (current_particle == SAND || current_particle == WATER)
-        update_falling(*this, j, i, current_particle);
-    else if (current_particle == FIRE)
-        update_fire(*this, j, i);
+    advance_counter(*this, 1);
+    grid_cells cells{*this};
+    visit_cell(cells, make_sink_table(*this), j, i, alternate);
 }
