@@ -429,11 +429,12 @@ void run_pass(particles &p)
 
 // ---------------------------------------------------------------------------
 // Rendering. The grid is stored by columns and the bitmap by rows, so cells
-// are handled in blocks of 16 x 16: each column's 16 kinds are narrowed to
-// bytes and looked up in the colour table, the block is transposed in
-// registers, and each resulting row is written with every byte doubled to
-// two bitmap lines. Blocks at the right and bottom overlap their neighbours
-// (300 is not a multiple of 16); overlapping cells are simply drawn twice.
+// are handled in blocks of 16 x 16, transposed in registers, each resulting
+// row written to the two bitmap lines of its cells. Blocks at the right and
+// bottom overlap their neighbours (300 is not a multiple of 16); overlapping
+// cells are simply drawn twice. Without AVX2, each column's 16 kinds are
+// narrowed to bytes, the block is transposed and each row's colours are
+// looked up and written with every byte doubled.
 
 // 32 pixels, each cell's colour twice, into both lines of a cell row.
 void write_doubled(uint8_t *const *lines, int x, int y, bytes16 colours)
@@ -446,9 +447,7 @@ void write_doubled(uint8_t *const *lines, int x, int y, bytes16 colours)
     std::memcpy(lines[line + 1] + pixel, &pixels, sizeof pixels);
 }
 
-template <class L>
-WITH_BYTE_LOOKUPS void draw_blocks(const int (*grid)[grid_size], uint8_t *const *lines,
-                                   bytes16 palette)
+void draw_blocks(const int (*grid)[grid_size], uint8_t *const *lines, bytes16 palette)
 {
     for (int by = 0; by < blocks_along(grid_size); by++)
         for (int bx = 0; bx < blocks_along(grid_size); bx++)
@@ -459,14 +458,77 @@ WITH_BYTE_LOOKUPS void draw_blocks(const int (*grid)[grid_size], uint8_t *const 
                 rows[i] = column_kinds(grid[x + i] + y);
             transpose(rows);
             for (int i = 0; i < block; i++)
-                write_doubled(lines, x, y + i, L::lookup(palette, rows[i]));
+                write_doubled(lines, x, y + i, plain_lookup::lookup(palette, rows[i]));
         }
 }
 
-__attribute__((target("avx2"))) void draw_blocks_avx2(const int (*grid)[grid_size],
-                                                      uint8_t *const *lines, bytes16 palette)
+// With AVX2, each cell's colour is looked up at once as a pair of pixels, a
+// 16-bit word, and a column's 16 words fill one register; the transposed
+// block's rows then are the bitmap's bytes as they are.
+
+// The pixel pairs of 16 consecutive cells of a column; `palette` holds the
+// colours in both 16-byte halves.
+__attribute__((target("avx2"))) __m256i column_pixel_pairs(const int *cells, __m256i palette)
 {
-    draw_blocks<byte_shuffle>(grid, lines, palette);
+    const __m256i *v = reinterpret_cast<const __m256i *>(cells);
+    __m256i packed = _mm256_packs_epi32(_mm256_loadu_si256(v), _mm256_loadu_si256(v + 1));
+    // The pack works within 16-byte halves; its 8-byte quarters go back in
+    // order. Then both bytes of each word index the colour.
+    __m256i kinds = _mm256_permute4x64_epi64(packed, 0xd8);
+    return _mm256_shuffle_epi8(palette, _mm256_mullo_epi16(kinds, _mm256_set1_epi16(0x101)));
+}
+
+// Three rounds of interleaving register i with register i + 4 transpose the
+// 8 x 8 words within each 16-byte half of 8 registers.
+__attribute__((target("avx2"))) void transpose_halves(__m256i (&words)[8])
+{
+    for (int round = 0; round < 3; round++)
+    {
+        __m256i mixed[8];
+        for (int i = 0; i < 8; i += 2)
+        {
+            mixed[i] = _mm256_unpacklo_epi16(words[i / 2], words[(i + 8) / 2]);
+            mixed[i + 1] = _mm256_unpackhi_epi16(words[i / 2], words[(i + 8) / 2]);
+        }
+        for (int i = 0; i < 8; i++)
+            words[i] = mixed[i];
+    }
+}
+
+// Register i of a half block of 8 columns, once transposed, holds rows i and
+// 8 + i of those columns; the left and right halves make up whole rows.
+__attribute__((target("avx2"))) void
+draw_block_avx2(const int (*grid)[grid_size], uint8_t *const *lines, __m256i palette, int x, int y)
+{
+    __m256i left[8], right[8];
+    for (int i = 0; i < 8; i++)
+    {
+        left[i] = column_pixel_pairs(grid[x + i] + y, palette);
+        right[i] = column_pixel_pairs(grid[x + 8 + i] + y, palette);
+    }
+    transpose_halves(left);
+    transpose_halves(right);
+    const int pixel = cell_pixels * x;
+    for (int i = 0; i < 8; i++)
+    {
+        __m256i upper = _mm256_permute2x128_si256(left[i], right[i], 0x20);
+        __m256i lower = _mm256_permute2x128_si256(left[i], right[i], 0x31);
+        const int line = cell_pixels * (y + i), below = cell_pixels * (y + 8 + i);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(lines[line] + pixel), upper);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(lines[line + 1] + pixel), upper);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(lines[below] + pixel), lower);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(lines[below + 1] + pixel), lower);
+    }
+}
+
+__attribute__((target("avx2"))) void draw_blocks_avx2(const int (*grid)[grid_size],
+                                                      uint8_t *const *lines, const bytes16 &colours)
+{
+    __m256i palette = _mm256_broadcastsi128_si256((__m128i)colours);
+    for (int by = 0; by < blocks_along(grid_size); by++)
+        for (int bx = 0; bx < blocks_along(grid_size); bx++)
+            draw_block_avx2(grid, lines, palette, block_start(bx, grid_size),
+                            block_start(by, grid_size));
 }
 
 // The colour of each kind as makecol gives it. makecol searches the palette
@@ -569,7 +631,7 @@ void particles::draw_parts()
     if (has_avx2())
         draw_blocks_avx2(particles, sand->line, kind_colours());
     else
-        draw_blocks<plain_lookup>(particles, sand->line, kind_colours());
+        draw_blocks(particles, sand->line, kind_colours());
 }
 
 void particles::draw_particle(int type, int x, int y, int size)
