@@ -192,20 +192,48 @@ template <class cells> bool is_empty(const cells &c, int x, int y)
     return c.kind(x, y) == EMPTY;
 }
 
-// Both sides free: `leftward` (the visit's `alternate`) picks the direction.
-template <class cells> bool move_to_open_side(cells &c, int x, int y, bool leftward)
+// The visit counter at some point; `alternate` after any number of further
+// visits follows from it.
+struct visit_counter
+{
+    int count;
+    bool alternate;
+
+    // Both are never negative, so the division needs no sign fix-ups.
+    bool alternate_after(int visits) const
+    {
+        unsigned periods = unsigned(count + visits) / counter_period;
+        return alternate != (periods % 2 == 1);
+    }
+};
+
+// Which way a visit goes when both sides are free: the `alternate` of its
+// place in the pass. Worked out only when asked, since most visits never ask.
+struct visit_side
+{
+    visit_counter counter;
+    int visits;
+
+    bool leftward() const
+    {
+        return counter.alternate_after(visits);
+    }
+};
+
+// Both sides free: the visit's side picks the direction.
+template <class cells> bool move_to_open_side(cells &c, int x, int y, const visit_side &side)
 {
     if (!is_empty(c, x + 1, y) || !is_empty(c, x - 1, y))
         return false;
-    c.swap(x, y, leftward ? x - 1 : x + 1, y, true);
+    c.swap(x, y, side.leftward() ? x - 1 : x + 1, y, true);
     return true;
 }
 
 // Water with a single free side flows there at once; these moves stay
 // unmarked.
-template <class cells> void flow_sideways(cells &c, int x, int y, bool leftward)
+template <class cells> void flow_sideways(cells &c, int x, int y, const visit_side &side)
 {
-    if (move_to_open_side(c, x, y, leftward))
+    if (move_to_open_side(c, x, y, side))
         return;
     if (is_empty(c, x + 1, y))
         c.swap(x, y, x + 1, y, false);
@@ -214,7 +242,7 @@ template <class cells> void flow_sideways(cells &c, int x, int y, bool leftward)
 }
 
 template <class cells>
-void update_falling(cells &c, unsigned into, int x, int y, int kind, bool leftward)
+void update_falling(cells &c, unsigned into, int x, int y, int kind, const visit_side &side)
 {
     if (into >> c.kind(x, y + 1) & 1)
         c.swap(x, y, x, y + 1, true);
@@ -223,15 +251,15 @@ void update_falling(cells &c, unsigned into, int x, int y, int kind, bool leftwa
     else if (into >> c.kind(x - 1, y + 1) & 1)
         c.swap(x, y, x - 1, y + 1, true);
     else if (kind == WATER)
-        flow_sideways(c, x, y, leftward);
+        flow_sideways(c, x, y, side);
 }
 
 // Fire rises into empty space only, and has no one-sided sideways move.
-template <class cells> void update_fire(cells &c, int x, int y, bool leftward)
+template <class cells> void update_fire(cells &c, int x, int y, const visit_side &side)
 {
     if (is_empty(c, x, y - 1))
         c.swap(x, y, x, y - 1, true);
-    else if (move_to_open_side(c, x, y, leftward))
+    else if (move_to_open_side(c, x, y, side))
         return;
     else if (is_empty(c, x + 1, y - 1))
         c.swap(x, y, x + 1, y - 1, true);
@@ -246,29 +274,16 @@ bool moves(int kind)
 
 // One visit, after the counter step.
 template <class cells>
-void visit_cell(cells &c, const sink_table &sinks, int x, int y, bool leftward)
+void visit_cell(cells &c, const sink_table &sinks, int x, int y, const visit_side &side)
 {
     int kind = c.kind(x, y);
     if (!moves(kind) || c.p.particlemoved[x][y])
         return;
     if (kind == FIRE)
-        update_fire(c, x, y, leftward);
+        update_fire(c, x, y, side);
     else
-        update_falling(c, sinks.into[kind], x, y, kind, leftward);
+        update_falling(c, sinks.into[kind], x, y, kind, side);
 }
-
-// The visit counter at some point; `alternate` after any number of further
-// visits follows from it.
-struct visit_counter
-{
-    int count;
-    bool alternate;
-
-    bool alternate_after(int visits) const
-    {
-        return alternate != (((count + visits) / counter_period) % 2 == 1);
-    }
-};
 
 void advance_counter(particles &p, int visits)
 {
@@ -404,8 +419,7 @@ void sweep_row(mirrored_cells &c, const sink_table &sinks, const bytes16 &sink_b
          k = movable.next(k + step, rightward))
     {
         int order = rightward ? k : columns_per_pass - 1 - k;
-        bool leftward = counter.alternate_after(visit + order + 1);
-        visit_cell(c, sinks, 2 * k + parity, y, leftward);
+        visit_cell(c, sinks, 2 * k + parity, y, visit_side{counter, visit + order + 1});
     }
 }
 
@@ -662,5 +676,5 @@ void particles::calculate_particle(int j, int i)
 {
     advance_counter(*this, 1);
     grid_cells cells{*this};
-    visit_cell(cells, make_sink_table(*this), j, i, alternate);
+    visit_cell(cells, make_sink_table(*this), j, i, visit_side{{count, alternate}, 0});
 }
