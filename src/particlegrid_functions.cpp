@@ -328,19 +328,19 @@ struct row_bits
 {
     uint64_t words[3];
 
-    // The first set bit from k on, going up (`up`) or down; -1 if none.
-    int next(int k, bool up) const
+    // Calls `visit(k)` for each set bit k, going up (`up`) or down.
+    template <class visitor> void for_each(bool up, visitor visit) const
     {
-        while (k >= 0 && k < columns_per_pass)
+        for (int i = 0; i < 3; i++)
         {
-            uint64_t word = words[k / 64];
-            if (up && (word >> (k % 64)))
-                return k + __builtin_ctzll(word >> (k % 64));
-            if (!up && (word << (63 - k % 64)))
-                return k - __builtin_clzll(word << (63 - k % 64));
-            k = up ? (k / 64 + 1) * 64 : k / 64 * 64 - 1;
+            int w = up ? i : 2 - i;
+            for (uint64_t bits = words[w]; bits != 0;)
+            {
+                int bit = up ? __builtin_ctzll(bits) : 63 - __builtin_clzll(bits);
+                bits ^= uint64_t(1) << bit;
+                visit(64 * w + bit);
+            }
         }
-        return -1;
     }
 };
 
@@ -414,13 +414,13 @@ void sweep_row(mirrored_cells &c, const sink_table &sinks, const bytes16 &sink_b
                bool rightward, int y, visit_counter counter, int visit)
 {
     row_bits movable = pick_movable_cells(c.rows, sink_bits, parity, y);
-    int step = rightward ? 1 : -1;
-    for (int k = movable.next(rightward ? 0 : columns_per_pass - 1, rightward); k >= 0;
-         k = movable.next(k + step, rightward))
-    {
-        int order = rightward ? k : columns_per_pass - 1 - k;
-        visit_cell(c, sinks, 2 * k + parity, y, visit_side{counter, visit + order + 1});
-    }
+    movable.for_each(
+        rightward,
+        [&](int k)
+        {
+            int order = rightward ? k : columns_per_pass - 1 - k;
+            visit_cell(c, sinks, 2 * k + parity, y, visit_side{counter, visit + order + 1});
+        });
 }
 
 // Half the columns per pass: `skiplevel` picks the parity (odd first),
