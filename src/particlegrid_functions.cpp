@@ -543,6 +543,10 @@ __attribute__((target("avx2"))) void draw_blocks_avx2(const int (*grid)[grid_siz
         for (int bx = 0; bx < blocks_along(grid_size); bx++)
             draw_block_avx2(grid, lines, palette, block_start(bx, grid_size),
                             block_start(by, grid_size));
+    // The compiler does not clear the registers' upper halves on the way out
+    // here; left set, they slow the SSE code that runs next (a stroke took
+    // twice as long after rendering).
+    _mm256_zeroupper();
 }
 
 // The colour of each kind as makecol gives it. makecol searches the palette
