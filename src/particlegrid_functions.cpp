@@ -88,11 +88,16 @@ struct plain_lookup
 
 // The two builds of a loop body `lookups_in<L>`: the AVX2 one is taken when
 // the processor has it. Inlining the body into the AVX2 entry lets the
-// shuffles inline too.
+// shuffles inline too. Built with VELDRATH_PLAIN_LOOKUPS, the library takes
+// the plain builds everywhere, so that tests run them on any processor.
 #define WITH_BYTE_LOOKUPS __attribute__((always_inline)) inline
 bool has_avx2()
 {
+#ifdef VELDRATH_PLAIN_LOOKUPS
+    return false;
+#else
     return __builtin_cpu_supports("avx2");
+#endif
 }
 
 // ---------------------------------------------------------------------------
@@ -187,20 +192,48 @@ template <class cells> bool is_empty(const cells &c, int x, int y)
     return c.kind(x, y) == EMPTY;
 }
 
-// Both sides free: `leftward` (the visit's `alternate`) picks the direction.
-template <class cells> bool move_to_open_side(cells &c, int x, int y, bool leftward)
+// The visit counter at some point; `alternate` after any number of further
+// visits follows from it.
+struct visit_counter
+{
+    int count;
+    bool alternate;
+
+    // Both are never negative, so the division needs no sign fix-ups.
+    bool alternate_after(int visits) const
+    {
+        unsigned periods = unsigned(count + visits) / counter_period;
+        return alternate != (periods % 2 == 1);
+    }
+};
+
+// Which way a visit goes when both sides are free: the `alternate` of its
+// place in the pass. Worked out only when asked, since most visits never ask.
+struct visit_side
+{
+    visit_counter counter;
+    int visits;
+
+    bool leftward() const
+    {
+        return counter.alternate_after(visits);
+    }
+};
+
+// Both sides free: the visit's side picks the direction.
+template <class cells> bool move_to_open_side(cells &c, int x, int y, const visit_side &side)
 {
     if (!is_empty(c, x + 1, y) || !is_empty(c, x - 1, y))
         return false;
-    c.swap(x, y, leftward ? x - 1 : x + 1, y, true);
+    c.swap(x, y, side.leftward() ? x - 1 : x + 1, y, true);
     return true;
 }
 
 // Water with a single free side flows there at once; these moves stay
 // unmarked.
-template <class cells> void flow_sideways(cells &c, int x, int y, bool leftward)
+template <class cells> void flow_sideways(cells &c, int x, int y, const visit_side &side)
 {
-    if (move_to_open_side(c, x, y, leftward))
+    if (move_to_open_side(c, x, y, side))
         return;
     if (is_empty(c, x + 1, y))
         c.swap(x, y, x + 1, y, false);
@@ -209,7 +242,7 @@ template <class cells> void flow_sideways(cells &c, int x, int y, bool leftward)
 }
 
 template <class cells>
-void update_falling(cells &c, unsigned into, int x, int y, int kind, bool leftward)
+void update_falling(cells &c, unsigned into, int x, int y, int kind, const visit_side &side)
 {
     if (into >> c.kind(x, y + 1) & 1)
         c.swap(x, y, x, y + 1, true);
@@ -218,15 +251,15 @@ void update_falling(cells &c, unsigned into, int x, int y, int kind, bool leftwa
     else if (into >> c.kind(x - 1, y + 1) & 1)
         c.swap(x, y, x - 1, y + 1, true);
     else if (kind == WATER)
-        flow_sideways(c, x, y, leftward);
+        flow_sideways(c, x, y, side);
 }
 
 // Fire rises into empty space only, and has no one-sided sideways move.
-template <class cells> void update_fire(cells &c, int x, int y, bool leftward)
+template <class cells> void update_fire(cells &c, int x, int y, const visit_side &side)
 {
     if (is_empty(c, x, y - 1))
         c.swap(x, y, x, y - 1, true);
-    else if (move_to_open_side(c, x, y, leftward))
+    else if (move_to_open_side(c, x, y, side))
         return;
     else if (is_empty(c, x + 1, y - 1))
         c.swap(x, y, x + 1, y - 1, true);
@@ -241,29 +274,16 @@ bool moves(int kind)
 
 // One visit, after the counter step.
 template <class cells>
-void visit_cell(cells &c, const sink_table &sinks, int x, int y, bool leftward)
+void visit_cell(cells &c, const sink_table &sinks, int x, int y, const visit_side &side)
 {
     int kind = c.kind(x, y);
     if (!moves(kind) || c.p.particlemoved[x][y])
         return;
     if (kind == FIRE)
-        update_fire(c, x, y, leftward);
+        update_fire(c, x, y, side);
     else
-        update_falling(c, sinks.into[kind], x, y, kind, leftward);
+        update_falling(c, sinks.into[kind], x, y, kind, side);
 }
-
-// The visit counter at some point; `alternate` after any number of further
-// visits follows from it.
-struct visit_counter
-{
-    int count;
-    bool alternate;
-
-    bool alternate_after(int visits) const
-    {
-        return alternate != (((count + visits) / counter_period) % 2 == 1);
-    }
-};
 
 void advance_counter(particles &p, int visits)
 {
@@ -308,19 +328,19 @@ struct row_bits
 {
     uint64_t words[3];
 
-    // The first set bit from k on, going up (`up`) or down; -1 if none.
-    int next(int k, bool up) const
+    // Calls `visit(k)` for each set bit k, going up (`up`) or down.
+    template <class visitor> void for_each(bool up, visitor visit) const
     {
-        while (k >= 0 && k < columns_per_pass)
+        for (int i = 0; i < 3; i++)
         {
-            uint64_t word = words[k / 64];
-            if (up && (word >> (k % 64)))
-                return k + __builtin_ctzll(word >> (k % 64));
-            if (!up && (word << (63 - k % 64)))
-                return k - __builtin_clzll(word << (63 - k % 64));
-            k = up ? (k / 64 + 1) * 64 : k / 64 * 64 - 1;
+            int w = up ? i : 2 - i;
+            for (uint64_t bits = words[w]; bits != 0;)
+            {
+                int bit = up ? __builtin_ctzll(bits) : 63 - __builtin_clzll(bits);
+                bits ^= uint64_t(1) << bit;
+                visit(64 * w + bit);
+            }
         }
-        return -1;
     }
 };
 
@@ -394,14 +414,13 @@ void sweep_row(mirrored_cells &c, const sink_table &sinks, const bytes16 &sink_b
                bool rightward, int y, visit_counter counter, int visit)
 {
     row_bits movable = pick_movable_cells(c.rows, sink_bits, parity, y);
-    int step = rightward ? 1 : -1;
-    for (int k = movable.next(rightward ? 0 : columns_per_pass - 1, rightward); k >= 0;
-         k = movable.next(k + step, rightward))
-    {
-        int order = rightward ? k : columns_per_pass - 1 - k;
-        bool leftward = counter.alternate_after(visit + order + 1);
-        visit_cell(c, sinks, 2 * k + parity, y, leftward);
-    }
+    movable.for_each(
+        rightward,
+        [&](int k)
+        {
+            int order = rightward ? k : columns_per_pass - 1 - k;
+            visit_cell(c, sinks, 2 * k + parity, y, visit_side{counter, visit + order + 1});
+        });
 }
 
 // Half the columns per pass: `skiplevel` picks the parity (odd first),
@@ -424,11 +443,12 @@ void run_pass(particles &p)
 
 // ---------------------------------------------------------------------------
 // Rendering. The grid is stored by columns and the bitmap by rows, so cells
-// are handled in blocks of 16 x 16: each column's 16 kinds are narrowed to
-// bytes and looked up in the colour table, the block is transposed in
-// registers, and each resulting row is written with every byte doubled to
-// two bitmap lines. Blocks at the right and bottom overlap their neighbours
-// (300 is not a multiple of 16); overlapping cells are simply drawn twice.
+// are handled in blocks of 16 x 16, transposed in registers, each resulting
+// row written to the two bitmap lines of its cells. Blocks at the right and
+// bottom overlap their neighbours (300 is not a multiple of 16); overlapping
+// cells are simply drawn twice. Without AVX2, each column's 16 kinds are
+// narrowed to bytes, the block is transposed and each row's colours are
+// looked up and written with every byte doubled.
 
 // 32 pixels, each cell's colour twice, into both lines of a cell row.
 void write_doubled(uint8_t *const *lines, int x, int y, bytes16 colours)
@@ -441,9 +461,7 @@ void write_doubled(uint8_t *const *lines, int x, int y, bytes16 colours)
     std::memcpy(lines[line + 1] + pixel, &pixels, sizeof pixels);
 }
 
-template <class L>
-WITH_BYTE_LOOKUPS void draw_blocks(const int (*grid)[grid_size], uint8_t *const *lines,
-                                   bytes16 palette)
+void draw_blocks(const int (*grid)[grid_size], uint8_t *const *lines, bytes16 palette)
 {
     for (int by = 0; by < blocks_along(grid_size); by++)
         for (int bx = 0; bx < blocks_along(grid_size); bx++)
@@ -454,14 +472,81 @@ WITH_BYTE_LOOKUPS void draw_blocks(const int (*grid)[grid_size], uint8_t *const 
                 rows[i] = column_kinds(grid[x + i] + y);
             transpose(rows);
             for (int i = 0; i < block; i++)
-                write_doubled(lines, x, y + i, L::lookup(palette, rows[i]));
+                write_doubled(lines, x, y + i, plain_lookup::lookup(palette, rows[i]));
         }
 }
 
-__attribute__((target("avx2"))) void draw_blocks_avx2(const int (*grid)[grid_size],
-                                                      uint8_t *const *lines, bytes16 palette)
+// With AVX2, each cell's colour is looked up at once as a pair of pixels, a
+// 16-bit word, and a column's 16 words fill one register; the transposed
+// block's rows then are the bitmap's bytes as they are.
+
+// The pixel pairs of 16 consecutive cells of a column; `palette` holds the
+// colours in both 16-byte halves.
+__attribute__((target("avx2"))) __m256i column_pixel_pairs(const int *cells, __m256i palette)
 {
-    draw_blocks<byte_shuffle>(grid, lines, palette);
+    const __m256i *v = reinterpret_cast<const __m256i *>(cells);
+    __m256i packed = _mm256_packs_epi32(_mm256_loadu_si256(v), _mm256_loadu_si256(v + 1));
+    // The pack works within 16-byte halves; its 8-byte quarters go back in
+    // order. Then both bytes of each word index the colour.
+    __m256i kinds = _mm256_permute4x64_epi64(packed, 0xd8);
+    return _mm256_shuffle_epi8(palette, _mm256_mullo_epi16(kinds, _mm256_set1_epi16(0x101)));
+}
+
+// Three rounds of interleaving register i with register i + 4 transpose the
+// 8 x 8 words within each 16-byte half of 8 registers.
+__attribute__((target("avx2"))) void transpose_halves(__m256i (&words)[8])
+{
+    for (int round = 0; round < 3; round++)
+    {
+        __m256i mixed[8];
+        for (int i = 0; i < 8; i += 2)
+        {
+            mixed[i] = _mm256_unpacklo_epi16(words[i / 2], words[(i + 8) / 2]);
+            mixed[i + 1] = _mm256_unpackhi_epi16(words[i / 2], words[(i + 8) / 2]);
+        }
+        for (int i = 0; i < 8; i++)
+            words[i] = mixed[i];
+    }
+}
+
+// Register i of a half block of 8 columns, once transposed, holds rows i and
+// 8 + i of those columns; the left and right halves make up whole rows.
+__attribute__((target("avx2"))) void
+draw_block_avx2(const int (*grid)[grid_size], uint8_t *const *lines, __m256i palette, int x, int y)
+{
+    __m256i left[8], right[8];
+    for (int i = 0; i < 8; i++)
+    {
+        left[i] = column_pixel_pairs(grid[x + i] + y, palette);
+        right[i] = column_pixel_pairs(grid[x + 8 + i] + y, palette);
+    }
+    transpose_halves(left);
+    transpose_halves(right);
+    const int pixel = cell_pixels * x;
+    for (int i = 0; i < 8; i++)
+    {
+        __m256i upper = _mm256_permute2x128_si256(left[i], right[i], 0x20);
+        __m256i lower = _mm256_permute2x128_si256(left[i], right[i], 0x31);
+        const int line = cell_pixels * (y + i), below = cell_pixels * (y + 8 + i);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(lines[line] + pixel), upper);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(lines[line + 1] + pixel), upper);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(lines[below] + pixel), lower);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(lines[below + 1] + pixel), lower);
+    }
+}
+
+__attribute__((target("avx2"))) void draw_blocks_avx2(const int (*grid)[grid_size],
+                                                      uint8_t *const *lines, const bytes16 &colours)
+{
+    __m256i palette = _mm256_broadcastsi128_si256((__m128i)colours);
+    for (int by = 0; by < blocks_along(grid_size); by++)
+        for (int bx = 0; bx < blocks_along(grid_size); bx++)
+            draw_block_avx2(grid, lines, palette, block_start(bx, grid_size),
+                            block_start(by, grid_size));
+    // The compiler does not clear the registers' upper halves on the way out
+    // here; left set, they slow the SSE code that runs next (a stroke took
+    // twice as long after rendering).
+    _mm256_zeroupper();
 }
 
 // The colour of each kind as makecol gives it. makecol searches the palette
@@ -564,7 +649,7 @@ void particles::draw_parts()
     if (has_avx2())
         draw_blocks_avx2(particles, sand->line, kind_colours());
     else
-        draw_blocks<plain_lookup>(particles, sand->line, kind_colours());
+        draw_blocks(particles, sand->line, kind_colours());
 }
 
 void particles::draw_particle(int type, int x, int y, int size)
@@ -595,5 +680,5 @@ void particles::calculate_particle(int j, int i)
 {
     advance_counter(*this, 1);
     grid_cells cells{*this};
-    visit_cell(cells, make_sink_table(*this), j, i, alternate);
+    visit_cell(cells, make_sink_table(*this), j, i, visit_side{{count, alternate}, 0});
 }
