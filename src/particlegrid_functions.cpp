@@ -814,15 +814,23 @@ void draw_blocks(const int (*grid)[grid_size], uint8_t *const *lines, bytes16 pa
 // block's rows then are the bitmap's bytes as they are.
 
 // The pixel pairs of 16 consecutive cells of a column; `palette` holds the
-// colours in both 16-byte halves.
+// colours in both 16-byte halves. The pack works within 16-byte halves, so
+// the lower half gets cells 0..3 and 8..11, the upper one cells 4..7 and
+// 12..15; rather than put them back in order here, the rows are written to
+// the lines they belong on (`cell_of_word`).
 __attribute__((target("avx2"))) __m256i column_pixel_pairs(const int *cells, __m256i palette)
 {
     const __m256i *v = reinterpret_cast<const __m256i *>(cells);
-    __m256i packed = _mm256_packs_epi32(_mm256_loadu_si256(v), _mm256_loadu_si256(v + 1));
-    // The pack works within 16-byte halves; its 8-byte quarters go back in
-    // order. Then both bytes of each word index the colour.
-    __m256i kinds = _mm256_permute4x64_epi64(packed, 0xd8);
+    __m256i kinds = _mm256_packs_epi32(_mm256_loadu_si256(v), _mm256_loadu_si256(v + 1));
+    // Both bytes of each word index the colour.
     return _mm256_shuffle_epi8(palette, _mm256_mullo_epi16(kinds, _mm256_set1_epi16(0x101)));
+}
+
+// The cell of the column that word i of the lower half holds; word i of the
+// upper half holds the cell 4 further down.
+int cell_of_word(int i)
+{
+    return i < 4 ? i : i + 4;
 }
 
 // Three rounds of interleaving register i with register i + 4 transpose the
@@ -842,8 +850,9 @@ __attribute__((target("avx2"))) void transpose_halves(__m256i (&words)[8])
     }
 }
 
-// Register i of a half block of 8 columns, once transposed, holds rows i and
-// 8 + i of those columns; the left and right halves make up whole rows.
+// Register i of a half block of 8 columns, once transposed, holds the rows
+// `cell_of_word(i)` and 4 below it of those columns; the left and right
+// halves make up whole rows.
 __attribute__((target("avx2"))) void
 draw_block_avx2(const int (*grid)[grid_size], uint8_t *const *lines, __m256i palette, int x, int y)
 {
@@ -860,7 +869,8 @@ draw_block_avx2(const int (*grid)[grid_size], uint8_t *const *lines, __m256i pal
     {
         __m256i upper = _mm256_permute2x128_si256(left[i], right[i], 0x20);
         __m256i lower = _mm256_permute2x128_si256(left[i], right[i], 0x31);
-        const int line = cell_pixels * (y + i), below = cell_pixels * (y + 8 + i);
+        const int line = cell_pixels * (y + cell_of_word(i)),
+                  below = cell_pixels * (y + cell_of_word(i) + 4);
         _mm256_storeu_si256(reinterpret_cast<__m256i *>(lines[line] + pixel), upper);
         _mm256_storeu_si256(reinterpret_cast<__m256i *>(lines[line + 1] + pixel), upper);
         _mm256_storeu_si256(reinterpret_cast<__m256i *>(lines[below] + pixel), lower);
