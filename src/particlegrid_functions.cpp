@@ -1,6 +1,7 @@
 #include "particlegrid.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -17,24 +18,24 @@ const int counter_period = 51;
 
 // ---------------------------------------------------------------------------
 // Byte blocks. The grid is stored by columns, while rendering and the pass
-// go along rows; both turn blocks of 16 x 16 cells into rows of bytes.
+// go along rows; both turn blocks of cells into rows of bytes in registers.
 
 typedef uint8_t bytes16 __attribute__((vector_size(16)));
 typedef uint8_t bytes32 __attribute__((vector_size(32)));
 
 const int block = 16;
 
-// Where the index-th block along an axis of `length` cells starts: every
-// 16th cell, the last block pulled back inside so that it overlaps the one
+// Where the index-th block of `size` cells along an axis of `length` cells
+// starts: the last block is pulled back inside, so that it overlaps the one
 // before it.
-int block_start(int index, int length)
+int block_start(int index, int length, int size = block)
 {
-    return std::min(index * block, length - block);
+    return std::min(index * size, length - size);
 }
 
-int blocks_along(int length)
+constexpr int blocks_along(int length, int size = block)
 {
-    return (length + block - 1) / block;
+    return (length + size - 1) / size;
 }
 
 // The kinds of 16 consecutive cells of a column, one byte each. Kinds are
@@ -64,31 +65,112 @@ void transpose(bytes16 (&rows)[block])
     }
 }
 
-// Byte lookups, `table[index[i]]` for each of 16 bytes (indices 0..15). The
-// loops that use them are built twice: for processors with AVX2, where a
-// lookup is one byte shuffle, and for any x86-64 processor, with a plain loop.
+// `table[index[i]]` for each of 16 bytes (indices 0..15), without shuffles.
+bytes16 plain_lookup_bytes(bytes16 table, bytes16 index)
+{
+    bytes16 looked_up = {};
+    for (int i = 0; i < block; i++)
+        looked_up[i] = table[index[i] & (block - 1)];
+    return looked_up;
+}
+
+// Byte vectors for the loop bodies below, which are built twice: for
+// processors with AVX2, 32 bytes at a time, and for any x86-64 processor, 16
+// at a time. A body is compiled for any processor and inlined into an AVX2
+// function, so its vectors travel in a struct: compilers refuse to pass AVX
+// vectors by value in code built without AVX.
+template <class V> struct lanes
+{
+    V v;
+
+    lanes operator&(const lanes &other) const
+    {
+        return {v & other.v};
+    }
+    lanes operator|(const lanes &other) const
+    {
+        return {v | other.v};
+    }
+    lanes operator~() const
+    {
+        return {~v};
+    }
+    // All ones in the bytes that hold `byte`, zero elsewhere.
+    lanes operator==(uint8_t byte) const
+    {
+        return {(V)(v == byte)};
+    }
+    lanes operator!=(uint8_t byte) const
+    {
+        return {(V)(v != byte)};
+    }
+};
+
+// Table lookups (`table[index[i]]`, indices 0..15), loads, stores and top
+// bits for each build.
 struct byte_shuffle
 {
-    __attribute__((target("avx2"))) static bytes16 lookup(bytes16 table, bytes16 index)
+    typedef lanes<bytes32> vec;
+
+    __attribute__((target("avx2"))) static vec table(bytes16 entries)
     {
-        return (bytes16)_mm_shuffle_epi8((__m128i)table, (__m128i)index);
+        return {(bytes32)_mm256_broadcastsi128_si256((__m128i)entries)};
+    }
+
+    __attribute__((target("avx2"))) static vec lookup(vec table, vec index)
+    {
+        return {(bytes32)_mm256_shuffle_epi8((__m256i)table.v, (__m256i)index.v)};
+    }
+
+    __attribute__((target("avx2"))) static uint32_t top_bits(vec bytes)
+    {
+        return (uint32_t)_mm256_movemask_epi8((__m256i)bytes.v);
+    }
+
+    __attribute__((target("avx2"))) static vec load(const uint8_t *bytes)
+    {
+        return {(bytes32)_mm256_loadu_si256(reinterpret_cast<const __m256i *>(bytes))};
+    }
+
+    __attribute__((target("avx2"))) static void store(uint8_t *bytes, vec v)
+    {
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(bytes), (__m256i)v.v);
     }
 };
 
 struct plain_lookup
 {
-    static bytes16 lookup(bytes16 table, bytes16 index)
+    typedef lanes<bytes16> vec;
+
+    static vec table(bytes16 entries)
     {
-        bytes16 looked_up = {};
-        for (int i = 0; i < block; i++)
-            looked_up[i] = table[index[i] & (block - 1)];
-        return looked_up;
+        return {entries};
+    }
+
+    static vec lookup(vec table, vec index)
+    {
+        return {plain_lookup_bytes(table.v, index.v)};
+    }
+
+    static uint32_t top_bits(vec bytes)
+    {
+        return (uint32_t)_mm_movemask_epi8((__m128i)bytes.v);
+    }
+
+    static vec load(const uint8_t *bytes)
+    {
+        return {(bytes16)_mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes))};
+    }
+
+    static void store(uint8_t *bytes, vec v)
+    {
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(bytes), (__m128i)v.v);
     }
 };
 
-// The two builds of a loop body `lookups_in<L>`: the AVX2 one is taken when
-// the processor has it. Inlining the body into the AVX2 entry lets the
-// shuffles inline too. Built with VELDRATH_PLAIN_LOOKUPS, the library takes
+// The two builds of a loop body `body<L>`: the AVX2 one is taken when the
+// processor has it. Inlining the body into the AVX2 entry lets the vector
+// operations inline too. Built with VELDRATH_PLAIN_LOOKUPS, the library takes
 // the plain builds everywhere, so that tests run them on any processor.
 #define WITH_BYTE_LOOKUPS __attribute__((always_inline)) inline
 bool has_avx2()
@@ -104,9 +186,12 @@ bool has_avx2()
 // The pass. Most cells cannot move: empty cells and walls never do, and a
 // grain or drop with nowhere to go stays put. The grid is stored by columns
 // but swept by rows, so the pass works from row-major byte copies of the
-// kinds, finds the cells of each row that may move 16 at a time and visits
-// only those, in the usual order. The visit counter is not stepped per cell
-// but computed for the visits that need `alternate`.
+// kinds, made a band of rows at a time just ahead of the sweep. For each row
+// it works out 32 cells at a time (16 without AVX2) which cells may move,
+// makes the straight falls and rises of the whole row at once, and visits
+// the other cells that may move one by one, in the usual order. The visit
+// counter is not stepped per cell but computed for the visits that need
+// `alternate`.
 
 // Stands for the missing neighbours beyond the grid's edges: never empty and
 // never sunk into, so the edges need no tests of their own.
@@ -129,16 +214,88 @@ sink_table make_sink_table(const particles &p)
     return table;
 }
 
-// Kinds by rows, one copy per column parity: `cells[parity][y + 1][k + 1]`
+// Kinds by rows, one copy per column parity: `cells[parity][y + 1][k + first]`
 // holds the kind of cell (2k + parity, y). A frame of `outside` cells
-// surrounds the grid, and pads the rows so that they can be read 16 cells
+// surrounds the grid, and pads the rows so that they can be read 32 cells
 // at a time.
 const int columns_per_pass = grid_size / 2;
-const int row_bytes = 176;
+const int row_bytes = 224;
+// Where column index 0 sits in a row: rows and blocks start 32-byte aligned.
+const int first = 32;
 
 struct kind_rows
 {
-    uint8_t cells[2][grid_size + 2][row_bytes];
+    alignas(64) uint8_t cells[2][grid_size + 2][row_bytes] = {};
+
+    kind_rows()
+    {
+        for (auto &parity : cells)
+        {
+            std::memset(parity[0], outside, row_bytes);
+            std::memset(parity[grid_size + 1], outside, row_bytes);
+            for (int r = 1; r <= grid_size; r++)
+            {
+                std::memset(parity[r], outside, first);
+                std::memset(parity[r] + first + columns_per_pass, outside,
+                            row_bytes - first - columns_per_pass);
+            }
+        }
+    }
+};
+
+// What a pass works from, kept from pass to pass so that the frame is laid
+// only once; passes write only inside it. One set per thread, so that passes
+// on different grids may run side by side.
+struct pass_scratch
+{
+    kind_rows rows;
+    // The cells of the pass's parity flagged before the pass, 0xff each, by
+    // rows like the copies; filled in only for rows with some, where
+    // `row_flagged` is not zero.
+    alignas(32) uint8_t flagged[grid_size][row_bytes];
+    uint8_t row_flagged[grid_size];
+    // The cells fire rose into, 0xff each: for the row being swept, and for
+    // the one above, by turns.
+    alignas(32) uint8_t risen[2][row_bytes];
+};
+
+pass_scratch &scratch()
+{
+    static thread_local pass_scratch s;
+    return s;
+}
+
+// The cells of one row visited in a pass, one bit per column index k.
+struct row_bits
+{
+    uint64_t words[3];
+
+    bool empty() const
+    {
+        return (words[0] | words[1] | words[2]) == 0;
+    }
+
+    // Puts the bits of `chunk` at k = from, from + 1, ...; chunks start on
+    // multiples of 16 and do not cross words.
+    void add(int from, uint32_t chunk)
+    {
+        words[from / 64] |= uint64_t(chunk) << (from % 64);
+    }
+
+    // Calls `visit(k)` for each set bit k, going up (`up`) or down.
+    template <class visitor> void for_each(bool up, visitor visit) const
+    {
+        for (int i = 0; i < 3; i++)
+        {
+            int w = up ? i : 2 - i;
+            for (uint64_t bits = words[w]; bits != 0;)
+            {
+                int bit = up ? __builtin_ctzll(bits) : 63 - __builtin_clzll(bits);
+                bits = up ? bits & (bits - 1) : bits ^ uint64_t(1) << bit;
+                visit(64 * w + bit);
+            }
+        }
+    }
 };
 
 // The rules read and write cells through one of two views. `grid_cells`
@@ -162,6 +319,11 @@ struct grid_cells
         if (mark)
             p.particlemoved[tx][ty] = true;
     }
+
+    bool moved(int x, int y) const
+    {
+        return p.particlemoved[x][y];
+    }
 };
 
 struct mirrored_cells
@@ -172,7 +334,7 @@ struct mirrored_cells
     // x = -1 and x = 300 land in the frame: -1 >> 1 is -1.
     uint8_t &copy(int x, int y) const
     {
-        return rows.cells[x & 1][y + 1][(x >> 1) + 1];
+        return rows.cells[x & 1][y + 1][(x >> 1) + first];
     }
 
     int kind(int x, int y) const
@@ -180,10 +342,23 @@ struct mirrored_cells
         return copy(x, y);
     }
 
+    // The kinds come from the copies, which are in cache; the grid is only
+    // written.
     void swap(int x, int y, int tx, int ty, bool mark)
     {
-        std::swap(copy(x, y), copy(tx, ty));
-        grid_cells{p}.swap(x, y, tx, ty, mark);
+        uint8_t from = copy(x, y), to = copy(tx, ty);
+        copy(x, y) = to;
+        copy(tx, ty) = from;
+        p.particles[x][y] = to;
+        p.particles[tx][ty] = from;
+        if (mark)
+            p.particlemoved[tx][ty] = true;
+    }
+
+    // The row's plan leaves out the flagged cells.
+    static bool moved(int /*x*/, int /*y*/)
+    {
+        return false;
     }
 };
 
@@ -277,7 +452,7 @@ template <class cells>
 void visit_cell(cells &c, const sink_table &sinks, int x, int y, const visit_side &side)
 {
     int kind = c.kind(x, y);
-    if (!moves(kind) || c.p.particlemoved[x][y])
+    if (!moves(kind) || c.moved(x, y))
         return;
     if (kind == FIRE)
         update_fire(c, x, y, side);
@@ -291,59 +466,6 @@ void advance_counter(particles &p, int visits)
     p.count = (p.count + visits) % counter_period;
 }
 
-void frame_with_outside(kind_rows &rows)
-{
-    for (auto &parity : rows.cells)
-    {
-        std::memset(parity[0], outside, row_bytes);
-        std::memset(parity[grid_size + 1], outside, row_bytes);
-        for (int r = 1; r <= grid_size; r++)
-        {
-            parity[r][0] = outside;
-            std::memset(parity[r] + columns_per_pass + 1, outside,
-                        row_bytes - columns_per_pass - 1);
-        }
-    }
-}
-
-void copy_kinds(const particles &p, kind_rows &rows)
-{
-    frame_with_outside(rows);
-    for (int parity = 0; parity < 2; parity++)
-        for (int by = 0; by < blocks_along(grid_size); by++)
-            for (int bk = 0; bk < blocks_along(columns_per_pass); bk++)
-            {
-                int y = block_start(by, grid_size), k = block_start(bk, columns_per_pass);
-                bytes16 block_rows[block];
-                for (int i = 0; i < block; i++)
-                    block_rows[i] = column_kinds(p.particles[2 * (k + i) + parity] + y);
-                transpose(block_rows);
-                for (int i = 0; i < block; i++)
-                    std::memcpy(&rows.cells[parity][y + i + 1][k + 1], &block_rows[i], block);
-            }
-}
-
-// The cells of one row visited in a pass, one bit per column index k.
-struct row_bits
-{
-    uint64_t words[3];
-
-    // Calls `visit(k)` for each set bit k, going up (`up`) or down.
-    template <class visitor> void for_each(bool up, visitor visit) const
-    {
-        for (int i = 0; i < 3; i++)
-        {
-            int w = up ? i : 2 - i;
-            for (uint64_t bits = words[w]; bits != 0;)
-            {
-                int bit = up ? __builtin_ctzll(bits) : 63 - __builtin_clzll(bits);
-                bits ^= uint64_t(1) << bit;
-                visit(64 * w + bit);
-            }
-        }
-    }
-};
-
 bytes16 load16(const uint8_t *bytes)
 {
     bytes16 v;
@@ -351,70 +473,275 @@ bytes16 load16(const uint8_t *bytes)
     return v;
 }
 
-// The cells of row y, among those of the pass's parity, that may move
-// something when visited: a superset, since a cell is only skipped when
-// nothing next to it is a place its kind ever goes. Sand and water need a
-// cell below they sink into, water a free side, fire a free cell above or
-// beside it.
-template <class L>
-WITH_BYTE_LOOKUPS row_bits movable_cells(const kind_rows &rows, const bytes16 &sink_bits,
-                                         int parity, int y)
+// Copies the kinds of rows y..y + 15 into `rows`, 16 x 16 cells at a time.
+void copy_band(const particles &p, kind_rows &rows, int y)
 {
+    for (int bk = 0; bk < blocks_along(columns_per_pass); bk++)
+        for (int parity = 0; parity < 2; parity++)
+        {
+            int k = block_start(bk, columns_per_pass);
+            bytes16 block_rows[block];
+            for (int i = 0; i < block; i++)
+                block_rows[i] = column_kinds(p.particles[2 * (k + i) + parity] + y);
+            transpose(block_rows);
+            for (int i = 0; i < block; i++)
+                std::memcpy(&rows.cells[parity][y + i + 1][k + first], &block_rows[i], block);
+        }
+}
+
+// Notes which cells of the pass's parity in rows y..y + 15 were flagged
+// before the pass, and so must not move. Most passes find none; the rows
+// that have some get their flags laid out like the copies.
+void note_flags(const particles &p, pass_scratch &s, int parity, int y)
+{
+    auto flags = [&](int x)
+    { return load16(reinterpret_cast<const uint8_t *>(p.particlemoved[x] + y)); };
+    bytes16 rows_flagged = {};
+    for (int x = parity; x < grid_size; x += 2)
+        rows_flagged |= flags(x);
+    std::memcpy(&s.row_flagged[y], &rows_flagged, block);
+    if (_mm_movemask_epi8((__m128i)(rows_flagged == 0)) == 0xffff)
+        return;
+    for (int bk = 0; bk < blocks_along(columns_per_pass); bk++)
+    {
+        int k = block_start(bk, columns_per_pass);
+        bytes16 block_rows[block];
+        for (int i = 0; i < block; i++)
+            block_rows[i] = flags(2 * (k + i) + parity);
+        transpose(block_rows);
+        for (int i = 0; i < block; i++)
+        {
+            bytes16 held = (bytes16)(block_rows[i] != 0);
+            std::memcpy(&s.flagged[y + i][k + first], &held, block);
+        }
+    }
+}
+
+// With AVX2, blocks are 32 columns by 16 rows: a register holds two columns
+// 16 apart, one in each 16-byte half; each half is transposed on its own,
+// which leaves each register holding 32 cells of a row.
+const int wide_block = 32;
+
+// The kinds of 16 consecutive cells of column x in the lower half and of
+// column x + 16 in the upper half, one byte each.
+__attribute__((target("avx2"))) __m256i column_pair_kinds(const int (*grid)[grid_size], int x,
+                                                          int y)
+{
+    const __m256i *left = reinterpret_cast<const __m256i *>(grid[x] + y);
+    const __m256i *right = reinterpret_cast<const __m256i *>(grid[x + 2 * block] + y);
+    __m256i upper = _mm256_packs_epi32(_mm256_loadu_si256(left), _mm256_loadu_si256(left + 1));
+    __m256i lower = _mm256_packs_epi32(_mm256_loadu_si256(right), _mm256_loadu_si256(right + 1));
+    // The packs work within 16-byte halves, which leaves the 4-byte groups
+    // in the order 0 2 4 6 1 3 5 7.
+    return _mm256_permutevar8x32_epi32(_mm256_packus_epi16(upper, lower),
+                                       _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
+}
+
+__attribute__((target("avx2"))) void transpose_byte_halves(__m256i (&columns)[block])
+{
+    for (int round = 0; round < 4; round++)
+    {
+        __m256i mixed[block];
+        for (int i = 0; i < block; i += 2)
+        {
+            mixed[i] = _mm256_unpacklo_epi8(columns[i / 2], columns[(i + block) / 2]);
+            mixed[i + 1] = _mm256_unpackhi_epi8(columns[i / 2], columns[(i + block) / 2]);
+        }
+        for (int i = 0; i < block; i++)
+            columns[i] = mixed[i];
+    }
+}
+
+// Copies the kinds of rows y..y + 15 into `rows`.
+__attribute__((target("avx2"))) void copy_band_avx2(const particles &p, kind_rows &rows, int y)
+{
+    for (int bk = 0; bk < blocks_along(columns_per_pass, wide_block); bk++)
+        for (int parity = 0; parity < 2; parity++)
+        {
+            int k = block_start(bk, columns_per_pass, wide_block);
+            __m256i columns[block];
+            for (int i = 0; i < block; i++)
+                columns[i] = column_pair_kinds(p.particles, 2 * (k + i) + parity, y);
+            transpose_byte_halves(columns);
+            for (int i = 0; i < block; i++)
+                _mm256_storeu_si256(
+                    reinterpret_cast<__m256i *>(&rows.cells[parity][y + i + 1][k + first]),
+                    columns[i]);
+        }
+    _mm256_zeroupper();
+}
+
+// The copies are made a band of 16 rows at a time, just before the sweep
+// comes near, so that the grid's cells are still in cache when the sweep
+// writes its moves there. Bands go up from the bottom; the top one overlaps
+// the band below it, whose cells the copies and the grid agree on.
+struct band_copier
+{
+    const particles &p;
+    pass_scratch &s;
+    int parity;
+    bool avx2 = has_avx2();
+    int lowest_uncopied = grid_size - 1;
+
+    // Copies the bands down to row y, if not done yet.
+    void reach(int y)
+    {
+        while (lowest_uncopied >= std::max(y, 0))
+        {
+            int top = std::max(lowest_uncopied - block + 1, 0);
+            if (avx2)
+                copy_band_avx2(p, s.rows, top);
+            else
+                copy_band(p, s.rows, top);
+            note_flags(p, s, parity, top);
+            lowest_uncopied = top - 1;
+        }
+    }
+};
+
+// What the pass does in one row, one bit per column index k. A particle
+// falling or rising straight is the first thing its visit would try, and it
+// touches only the particle's own column, which no other visit of the row
+// reads or writes. So those moves are known before the row's first visit,
+// and are made for the whole row at once in the copies.
+struct row_plan
+{
+    // The cells visited one by one: a superset of those that move some
+    // other way, since a cell is only left out when nothing next to it is a
+    // place its kind ever goes.
+    row_bits visit;
+    row_bits fall;
+    row_bits rise;
+};
+
+// The cells of a row the pass must not move, 0xff each: those fire rose into
+// from the row below (`risen`) and those flagged before the pass (`flagged`,
+// null if there are none); no other cell of the pass's parity can be flagged
+// before its visit. `rising` gets the cells of the row above that fire rises
+// into.
+struct held_cells
+{
+    const uint8_t *risen;
+    const uint8_t *flagged;
+    uint8_t *rising;
+};
+
+// Cells of row y of the pass's parity. Sand and water need a cell below that
+// they sink into, water a free side, fire a free cell above or beside it.
+// The straight moves are planned and made in the copies.
+template <class L>
+WITH_BYTE_LOOKUPS row_plan plan_row(kind_rows &rows, const bytes16 &sinks_of_kind, int parity,
+                                    int y, const held_cells &held_in_row)
+{
+    typedef typename L::vec vec;
     const uint8_t(*own)[row_bytes] = rows.cells[parity];
     const uint8_t(*other)[row_bytes] = rows.cells[1 - parity];
     // Column 2k + parity has its left neighbour at index k - 1 + parity of
     // the other parity's row, its right one at k + parity.
     const int left = parity - 1, right = parity;
-    const bytes16 kind_bit = {1, 2, 4, 8, 16};
-    const int r = y + 1;
-    row_bits movable{};
-    for (int i = 1, chunk = 0; i <= columns_per_pass; i += block, chunk++)
+    const vec kind_bit = L::table(bytes16{1, 2, 4, 8, 16});
+    const vec sink_bits = L::table(sinks_of_kind);
+    const int r = y + 1, width = sizeof(vec);
+    row_plan plan{};
+    for (int i = first; i < first + columns_per_pass; i += width)
     {
-        bytes16 self = load16(own[r] + i);
-        bytes16 below = L::lookup(kind_bit, load16(own[r + 1] + i)) |
-                        L::lookup(kind_bit, load16(other[r + 1] + i + left)) |
-                        L::lookup(kind_bit, load16(other[r + 1] + i + right));
-        bytes16 falls = below & L::lookup(sink_bits, self);
-        bytes16 side_free =
-            (load16(other[r] + i + left) == EMPTY) | (load16(other[r] + i + right) == EMPTY);
-        bytes16 flows = side_free & ((self == WATER) | (self == FIRE));
-        bytes16 above_free = (load16(own[r - 1] + i) == EMPTY) |
-                             (load16(other[r - 1] + i + left) == EMPTY) |
-                             (load16(other[r - 1] + i + right) == EMPTY);
-        bytes16 rises = above_free & (self == FIRE);
-        bytes16 any = (bytes16)((falls | flows | rises) != 0);
-        uint64_t mask = (unsigned)_mm_movemask_epi8((__m128i)any);
-        movable.words[chunk / 4] |= mask << (16 * (chunk % 4));
+        vec self = L::load(own[r] + i);
+        // Stretches of empty space and walls are common and have nothing to do.
+        if (L::top_bits((self == SAND) | (self == WATER) | (self == FIRE)) == 0)
+        {
+            L::store(held_in_row.rising + i, vec{});
+            continue;
+        }
+        vec above = L::load(own[r - 1] + i), below = L::load(own[r + 1] + i);
+        vec sinks_into = L::lookup(sink_bits, self);
+        vec under = L::lookup(kind_bit, below) & sinks_into;
+        vec diagonal = (L::lookup(kind_bit, L::load(other[r + 1] + i + left)) |
+                        L::lookup(kind_bit, L::load(other[r + 1] + i + right))) &
+                       sinks_into;
+        vec side_free =
+            (L::load(other[r] + i + left) == EMPTY) | (L::load(other[r] + i + right) == EMPTY);
+        vec flows = side_free & ((self == WATER) | (self == FIRE));
+        vec fire = self == FIRE;
+        vec up = fire & (above == EMPTY);
+        vec slants = fire & ((L::load(other[r - 1] + i + left) == EMPTY) |
+                             (L::load(other[r - 1] + i + right) == EMPTY));
+        vec held = L::load(held_in_row.risen + i);
+        if (held_in_row.flagged)
+            held = held | L::load(held_in_row.flagged + i);
+        vec down = (under != 0) & ~held;
+        up = up & ~held;
+        vec others = ((diagonal != 0) | flows | slants) & ~(held | down | up);
+        L::store(held_in_row.rising + i, up);
+        if (L::top_bits(down | up) != 0)
+        {
+            L::store(&rows.cells[parity][r + 1][i], (below & ~down) | (self & down));
+            L::store(&rows.cells[parity][r][i],
+                     (self & ~(down | up)) | (below & down) | (above & up));
+            L::store(&rows.cells[parity][r - 1][i], (above & ~up) | (self & up));
+        }
+        plan.fall.add(i - first, L::top_bits(down));
+        plan.rise.add(i - first, L::top_bits(up));
+        plan.visit.add(i - first, L::top_bits(others));
     }
-    return movable;
+    return plan;
 }
 
-__attribute__((target("avx2"))) row_bits
-movable_cells_avx2(const kind_rows &rows, const bytes16 &sink_bits, int parity, int y)
+__attribute__((target("avx2"))) row_plan plan_row_avx2(kind_rows &rows,
+                                                       const bytes16 &sinks_of_kind, int parity,
+                                                       int y, const held_cells &held)
 {
-    return movable_cells<byte_shuffle>(rows, sink_bits, parity, y);
+    row_plan plan = plan_row<byte_shuffle>(rows, sinks_of_kind, parity, y, held);
+    _mm256_zeroupper();
+    return plan;
 }
 
-row_bits pick_movable_cells(const kind_rows &rows, const bytes16 &sink_bits, int parity, int y)
+row_plan pick_plan(kind_rows &rows, const bytes16 &sinks_of_kind, int parity, int y,
+                   const held_cells &held)
 {
     if (has_avx2())
-        return movable_cells_avx2(rows, sink_bits, parity, y);
-    return movable_cells<plain_lookup>(rows, sink_bits, parity, y);
+        return plan_row_avx2(rows, sinks_of_kind, parity, y, held);
+    return plan_row<plain_lookup>(rows, sinks_of_kind, parity, y, held);
 }
 
-// One row of the pass, visiting only the cells that may move. `visit`
-// numbers the row's first visit within the pass. The cells are picked before
-// the row's first visit. A move can change the column a cell shares with the
-// next visited one, but only by putting its particle where nothing was, or
-// where something lighter was; an empty cell is a way out for sand and water
-// already (they are heavier than empty), and anything the particle sinks
-// into, lighter particles sink into too. So a cell left out stays unable to
-// move.
-void sweep_row(mirrored_cells &c, const sink_table &sinks, const bytes16 &sink_bits, int parity,
-               bool rightward, int y, visit_counter counter, int visit)
+// Writes the straight moves the copies already hold into the grid: for each
+// k, the two cells of column 2k + parity from row `top` down, the lower one
+// flagged (`flag_lower`, a fall) or the upper one (a rise).
+void write_straight(particles &p, const kind_rows &rows, const row_bits &moves, int parity, int top,
+                    bool flag_lower)
 {
-    row_bits movable = pick_movable_cells(c.rows, sink_bits, parity, y);
-    movable.for_each(
+    // No rises out of the top row: `top` would be outside the grid.
+    if (moves.empty())
+        return;
+    // Column 2k + parity is k columns of the pass's parity from the first.
+    const int columns = 2 * grid_size;
+    int *cells = &p.particles[parity][top];
+    bool *flags = &p.particlemoved[parity][top + flag_lower];
+    const uint8_t *upper = rows.cells[parity][top + 1] + first;
+    const uint8_t *lower = rows.cells[parity][top + 2] + first;
+    moves.for_each(true,
+                   [&](int k)
+                   {
+                       const int pair[2] = {upper[k], lower[k]};
+                       std::ptrdiff_t column = std::ptrdiff_t(k) * columns;
+                       std::memcpy(cells + column, pair, sizeof pair);
+                       flags[column] = true;
+                   });
+}
+
+// One row of the pass. `visit` numbers the row's first visit within the
+// pass. The rest of the row's cells are picked before its first visit. A
+// move can change the column a cell shares with the next visited one, but
+// only by putting its particle where nothing was, or where something lighter
+// was; an empty cell is a way out for sand and water already (they are
+// heavier than empty), and anything the particle sinks into, lighter
+// particles sink into too. So a cell left out stays unable to move.
+void sweep_row(mirrored_cells &c, const sink_table &sinks, const bytes16 &sinks_of_kind, int parity,
+               bool rightward, int y, visit_counter counter, int visit, const held_cells &held)
+{
+    row_plan plan = pick_plan(c.rows, sinks_of_kind, parity, y, held);
+    write_straight(c.p, c.rows, plan.fall, parity, y, true);
+    write_straight(c.p, c.rows, plan.rise, parity, y - 1, false);
+    plan.visit.for_each(
         rightward,
         [&](int k)
         {
@@ -428,17 +755,23 @@ void sweep_row(mirrored_cells &c, const sink_table &sinks, const bytes16 &sink_b
 // lands in a row already visited.
 void run_pass(particles &p)
 {
-    kind_rows rows;
-    copy_kinds(p, rows);
-    mirrored_cells c{p, rows};
-    sink_table sinks = make_sink_table(p);
-    bytes16 sink_bits = {};
-    sink_bits[SAND] = sinks.into[SAND];
-    sink_bits[WATER] = sinks.into[WATER];
     int parity = p.skiplevel ? 0 : 1;
+    pass_scratch &s = scratch();
+    band_copier copier{p, s, parity};
+    mirrored_cells c{p, s.rows};
+    sink_table sinks = make_sink_table(p);
+    bytes16 sinks_of_kind = {};
+    sinks_of_kind[SAND] = sinks.into[SAND];
+    sinks_of_kind[WATER] = sinks.into[WATER];
     const visit_counter counter{p.count, p.alternate};
+    std::memset(s.risen[(grid_size - 1) % 2], 0, row_bytes);
     for (int y = grid_size - 1, visit = 0; y >= 0; y--, visit += columns_per_pass)
-        sweep_row(c, sinks, sink_bits, parity, p.leftorright, y, counter, visit);
+    {
+        copier.reach(y - 1);
+        held_cells held{s.risen[y % 2], s.row_flagged[y] ? s.flagged[y] : nullptr,
+                        s.risen[1 - y % 2]};
+        sweep_row(c, sinks, sinks_of_kind, parity, p.leftorright, y, counter, visit, held);
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -472,7 +805,7 @@ void draw_blocks(const int (*grid)[grid_size], uint8_t *const *lines, bytes16 pa
                 rows[i] = column_kinds(grid[x + i] + y);
             transpose(rows);
             for (int i = 0; i < block; i++)
-                write_doubled(lines, x, y + i, plain_lookup::lookup(palette, rows[i]));
+                write_doubled(lines, x, y + i, plain_lookup_bytes(palette, rows[i]));
         }
 }
 
@@ -481,15 +814,23 @@ void draw_blocks(const int (*grid)[grid_size], uint8_t *const *lines, bytes16 pa
 // block's rows then are the bitmap's bytes as they are.
 
 // The pixel pairs of 16 consecutive cells of a column; `palette` holds the
-// colours in both 16-byte halves.
+// colours in both 16-byte halves. The pack works within 16-byte halves, so
+// the lower half gets cells 0..3 and 8..11, the upper one cells 4..7 and
+// 12..15; rather than put them back in order here, the rows are written to
+// the lines they belong on (`cell_of_word`).
 __attribute__((target("avx2"))) __m256i column_pixel_pairs(const int *cells, __m256i palette)
 {
     const __m256i *v = reinterpret_cast<const __m256i *>(cells);
-    __m256i packed = _mm256_packs_epi32(_mm256_loadu_si256(v), _mm256_loadu_si256(v + 1));
-    // The pack works within 16-byte halves; its 8-byte quarters go back in
-    // order. Then both bytes of each word index the colour.
-    __m256i kinds = _mm256_permute4x64_epi64(packed, 0xd8);
+    __m256i kinds = _mm256_packs_epi32(_mm256_loadu_si256(v), _mm256_loadu_si256(v + 1));
+    // Both bytes of each word index the colour.
     return _mm256_shuffle_epi8(palette, _mm256_mullo_epi16(kinds, _mm256_set1_epi16(0x101)));
+}
+
+// The cell of the column that word i of the lower half holds; word i of the
+// upper half holds the cell 4 further down.
+int cell_of_word(int i)
+{
+    return i < 4 ? i : i + 4;
 }
 
 // Three rounds of interleaving register i with register i + 4 transpose the
@@ -509,8 +850,9 @@ __attribute__((target("avx2"))) void transpose_halves(__m256i (&words)[8])
     }
 }
 
-// Register i of a half block of 8 columns, once transposed, holds rows i and
-// 8 + i of those columns; the left and right halves make up whole rows.
+// Register i of a half block of 8 columns, once transposed, holds the rows
+// `cell_of_word(i)` and 4 below it of those columns; the left and right
+// halves make up whole rows.
 __attribute__((target("avx2"))) void
 draw_block_avx2(const int (*grid)[grid_size], uint8_t *const *lines, __m256i palette, int x, int y)
 {
@@ -527,7 +869,8 @@ draw_block_avx2(const int (*grid)[grid_size], uint8_t *const *lines, __m256i pal
     {
         __m256i upper = _mm256_permute2x128_si256(left[i], right[i], 0x20);
         __m256i lower = _mm256_permute2x128_si256(left[i], right[i], 0x31);
-        const int line = cell_pixels * (y + i), below = cell_pixels * (y + 8 + i);
+        const int line = cell_pixels * (y + cell_of_word(i)),
+                  below = cell_pixels * (y + cell_of_word(i) + 4);
         _mm256_storeu_si256(reinterpret_cast<__m256i *>(lines[line] + pixel), upper);
         _mm256_storeu_si256(reinterpret_cast<__m256i *>(lines[line + 1] + pixel), upper);
         _mm256_storeu_si256(reinterpret_cast<__m256i *>(lines[below] + pixel), lower);

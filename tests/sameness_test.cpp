@@ -269,6 +269,35 @@ INSTANTIATE_TEST_SUITE_P(random_runs, passes,
                                            pass_run{7, 0.02, 20}, pass_run{8, 0.6, 10}),
                          [](const auto &info) { return "seed" + std::to_string(info.param.seed); });
 
+// Passes keep their working copies from one pass to the next; passes on two
+// grids in turn, one with flags left set and one without, must not see each
+// other's.
+TEST(passes_on_two_grids, taken_in_turn_leave_the_state_the_plain_rules_leave)
+{
+    std::mt19937 rng(12);
+    grid flagged, clear, flagged_expected, clear_expected;
+    scatter(*flagged, rng, 0.6);
+    randomise_sweep_state(*flagged, rng);
+    scatter(*clear, rng, 0.3);
+    paint_blobs(*clear, rng, 6);
+    copy_state(*flagged_expected, *flagged);
+    copy_state(*clear_expected, *clear);
+    for (int pass = 0; pass < 60; pass++)
+    {
+        SCOPED_TRACE(testing::Message() << "pass " << pass);
+        flagged->calculate_particles();
+        oracle::calculate_particles(*flagged_expected);
+        clear->calculate_particles();
+        oracle::calculate_particles(*clear_expected);
+        clear->refresh_grid();
+        oracle::refresh_grid(*clear_expected);
+        expect_same_state(*flagged, *flagged_expected);
+        expect_same_state(*clear, *clear_expected);
+        if (HasFatalFailure() || HasNonfatalFailure())
+            return;
+    }
+}
+
 // The single-cell method, called on its own at random cells.
 TEST(single_visits, match_the_plain_rules_anywhere_on_the_grid)
 {
