@@ -106,9 +106,9 @@ template <class V> struct lanes
     }
 };
 
-// Table lookups (`table[index[i]]`, indices 0..15), loads, stores and top
-// bits for each build.
-struct byte_shuffle
+// Each build's table lookups (`table[index[i]]`, indices 0..15), loads,
+// stores and top bits: with AVX2, and with SSE2 and plain lookups.
+struct avx2_bytes
 {
     typedef lanes<bytes32> vec;
 
@@ -138,7 +138,7 @@ struct byte_shuffle
     }
 };
 
-struct plain_lookup
+struct sse2_bytes
 {
     typedef lanes<bytes16> vec;
 
@@ -244,8 +244,8 @@ struct kind_rows
 };
 
 // What a pass works from, kept from pass to pass so that the frame is laid
-// only once; passes write only inside it. One set per thread, so that passes
-// on different grids may run side by side.
+// only once; passes never change it. One set per thread, so that passes on
+// different grids may run side by side.
 struct pass_scratch
 {
     kind_rows rows;
@@ -690,7 +690,7 @@ __attribute__((target("avx2"))) row_plan plan_row_avx2(kind_rows &rows,
                                                        const bytes16 &sinks_of_kind, int parity,
                                                        int y, const held_cells &held)
 {
-    row_plan plan = plan_row<byte_shuffle>(rows, sinks_of_kind, parity, y, held);
+    row_plan plan = plan_row<avx2_bytes>(rows, sinks_of_kind, parity, y, held);
     _mm256_zeroupper();
     return plan;
 }
@@ -700,7 +700,7 @@ row_plan pick_plan(kind_rows &rows, const bytes16 &sinks_of_kind, int parity, in
 {
     if (has_avx2())
         return plan_row_avx2(rows, sinks_of_kind, parity, y, held);
-    return plan_row<plain_lookup>(rows, sinks_of_kind, parity, y, held);
+    return plan_row<sse2_bytes>(rows, sinks_of_kind, parity, y, held);
 }
 
 // Writes the straight moves the copies already hold into the grid: for each
