@@ -38,6 +38,13 @@ constexpr int blocks_along(int length, int size = block)
     return (length + size - 1) / size;
 }
 
+bytes16 load16(const uint8_t *bytes)
+{
+    bytes16 v;
+    std::memcpy(&v, bytes, sizeof v);
+    return v;
+}
+
 // The kinds of 16 consecutive cells of a column, one byte each. Kinds are
 // 0..4, so the saturating packs keep them exact.
 bytes16 column_kinds(const int *cells)
@@ -159,7 +166,7 @@ struct sse2_bytes
 
     static vec load(const uint8_t *bytes)
     {
-        return {(bytes16)_mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes))};
+        return {load16(bytes)};
     }
 
     static void store(uint8_t *bytes, vec v)
@@ -464,13 +471,6 @@ void advance_counter(particles &p, int visits)
 {
     p.alternate = visit_counter{p.count, p.alternate}.alternate_after(visits);
     p.count = (p.count + visits) % counter_period;
-}
-
-bytes16 load16(const uint8_t *bytes)
-{
-    bytes16 v;
-    std::memcpy(&v, bytes, sizeof v);
-    return v;
 }
 
 // Copies the kinds of rows y..y + 15 into `rows`, 16 x 16 cells at a time.
