@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -55,6 +56,23 @@ pid_t spawn(const std::vector<std::string> &argv, const std::string &display, bo
     args.push_back(nullptr);
     execvp(args[0], args.data());
     _exit(127);
+}
+
+// The command that starts the game: VELDRATH_E2E_PROGRAM (the build's own
+// binary when unset), behind the words of VELDRATH_E2E_LAUNCHER when set (an
+// emulator or wine), so the same tests drive any build of the game.
+std::vector<std::string> game_command()
+{
+    std::vector<std::string> argv;
+    if (const char *launcher = std::getenv("VELDRATH_E2E_LAUNCHER"))
+    {
+        std::istringstream words(launcher);
+        for (std::string word; words >> word;)
+            argv.push_back(word);
+    }
+    const char *program = std::getenv("VELDRATH_E2E_PROGRAM");
+    argv.emplace_back(program && *program ? program : VELDRATH_EXE);
+    return argv;
 }
 
 bool exists(const std::string &path)
@@ -233,7 +251,7 @@ bool x_server::try_display(int number)
 
 game::game(const x_server &server)
     : display(connect(server.display_name), XCloseDisplay),
-      program({VELDRATH_EXE}, server.display_name, false, SIGKILL)
+      program(game_command(), server.display_name, false, SIGKILL)
 {
     if (!display)
         throw std::runtime_error("cannot connect to " + server.display_name);
