@@ -57,10 +57,11 @@ unpack_allegro() {
     rm -rf "$download"
 }
 
-# The compilers, the emulator that runs tests and test discovery, and
-# pkg-config pointed at the unpacked Allegro alone.
+# The compilers, the emulator that runs tests and test discovery, pkg-config
+# pointed at the unpacked Allegro alone, and the architecture cpack names in
+# the package.
 write_toolchain() {
-    local dir=$1
+    local arch=$1 dir=$2
     cat >"$dir/toolchain.cmake" <<EOF
 # Written by scripts/cross_setup.sh.
 set(CMAKE_SYSTEM_NAME Linux)
@@ -69,6 +70,7 @@ set(CMAKE_CXX_COMPILER $cross_triplet-g++)
 set(CMAKE_CROSSCOMPILING_EMULATOR $cross_qemu -L /)
 set(ENV{PKG_CONFIG_LIBDIR} "$dir/allegro/usr/lib/$cross_multiarch/pkgconfig")
 set(ENV{PKG_CONFIG_SYSROOT_DIR} "$dir/allegro")
+set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE $arch)
 EOF
 }
 
@@ -81,6 +83,6 @@ cross_configure() {
     mkdir -p "$dir"
     dir=$(cd "$dir" && pwd)
     unpack_allegro "$arch" "$dir"
-    write_toolchain "$dir"
+    write_toolchain "$arch" "$dir"
     configure_into "$dir" -DCMAKE_TOOLCHAIN_FILE="$dir/toolchain.cmake" "$@"
 }
