@@ -33,7 +33,7 @@ cross_install() {
         echo "adding architecture $arch"
         as_root dpkg --add-architecture "$arch"
     fi
-    install_missing "g++-$cross_triplet" qemu-user dpkg-dev "liballegro4.4:$arch" "libstdc++6:$arch" "$@"
+    install_missing "g++-$cross_triplet" qemu-user "liballegro4.4:$arch" "libstdc++6:$arch" "$@"
 }
 
 # liballegro4-dev cannot be installed for two architectures at once, so the
