@@ -6,21 +6,28 @@
 # Sourced by cross_test.sh and package_deb.sh; builds on setup.sh. Gives
 #   cross_install ARCH [PACKAGE...]            what ARCH builds need, and more
 #   cross_configure ARCH DIR [CMAKE ARGS...]   a build directory for ARCH
+# and both set cross_triplet, cross_multiarch and cross_emulator for ARCH.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
 # Sets cross_triplet (the compilers' prefix), cross_multiarch (the library
-# directory) and cross_qemu for a Debian architecture.
+# directory) and cross_emulator (the words that run one of its programs here)
+# for a Debian architecture.
 cross_names() {
+    local qemu
     case $1 in
-    arm64) cross_triplet=aarch64-linux-gnu cross_multiarch=aarch64-linux-gnu cross_qemu=qemu-aarch64 ;;
-    i386) cross_triplet=i686-linux-gnu cross_multiarch=i386-linux-gnu cross_qemu=qemu-i386 ;;
-    s390x) cross_triplet=s390x-linux-gnu cross_multiarch=s390x-linux-gnu cross_qemu=qemu-s390x ;;
+    arm64) cross_triplet=aarch64-linux-gnu cross_multiarch=aarch64-linux-gnu qemu=qemu-aarch64 ;;
+    i386) cross_triplet=i686-linux-gnu cross_multiarch=i386-linux-gnu qemu=qemu-i386 ;;
+    s390x) cross_triplet=s390x-linux-gnu cross_multiarch=s390x-linux-gnu qemu=qemu-s390x ;;
     *)
         echo "unknown architecture '$1': arm64, i386 or s390x" >&2
         return 1
         ;;
     esac
+    # The target's libraries come from this machine's root, where they are
+    # installed beside the native ones; the cross sysroot's own loader crashes
+    # on s390x.
+    cross_emulator="$qemu -L /"
 }
 
 # Installs the cross compiler, qemu-user and the libraries the game links
@@ -67,7 +74,7 @@ write_toolchain() {
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR ${cross_triplet%%-*})
 set(CMAKE_CXX_COMPILER $cross_triplet-g++)
-set(CMAKE_CROSSCOMPILING_EMULATOR $cross_qemu -L /)
+set(CMAKE_CROSSCOMPILING_EMULATOR $cross_emulator)
 set(ENV{PKG_CONFIG_LIBDIR} "$dir/allegro/usr/lib/$cross_multiarch/pkgconfig")
 set(ENV{PKG_CONFIG_SYSROOT_DIR} "$dir/allegro")
 set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE $arch)
