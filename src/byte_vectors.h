@@ -37,6 +37,13 @@ inline bool has_avx2()
 }
 #endif
 
+#ifdef WITH_AVX2
+AVX2_ENTRY inline uint32_t top_bits_avx2(const bytes32 &bytes)
+{
+    return uint32_t(_mm256_movemask_epi8((__m256i)bytes));
+}
+#endif
+
 // A byte vector as the fast paths use it. The vector travels inside a
 // struct: compilers refuse to pass 32-byte vectors by value in code built
 // without AVX, which is where these templates are written.
@@ -92,20 +99,24 @@ template <class V> struct lanes
 
     VECTOR_INLINE bool any() const
     {
-        uint64_t words[size / 8];
-        std::memcpy(words, &v, sizeof v);
-        uint64_t all = 0;
-        for (uint64_t word : words)
-            all |= word;
-        return all != 0;
+        return top_bits() != 0;
     }
 
     // Bit i set where byte i is all ones; the bytes must be all ones or
-    // zero. The multiplication moves the top bit of each byte of a word to
-    // the word's top byte, byte i of the word to bit i; a big-endian word
-    // holds its bytes the other way round.
+    // zero. x86 has an instruction for it. Elsewhere a multiplication moves
+    // the top bit of each byte of a word to the word's top byte, byte i of
+    // the word to bit i; a big-endian word holds its bytes the other way
+    // round.
     VECTOR_INLINE uint32_t top_bits() const
     {
+#ifdef WITH_AVX2
+        if constexpr (size == 32)
+            return top_bits_avx2(v);
+#endif
+#ifdef __SSE2__
+        if constexpr (size == 16)
+            return uint32_t(_mm_movemask_epi8((__m128i)v));
+#endif
         uint64_t words[size / 8];
         std::memcpy(words, &v, sizeof v);
         uint32_t bits = 0;
