@@ -17,6 +17,15 @@ packaging_packages=(desktop-file-utils dpkg-dev file python3)
 hardening_packages=(clang libclang-rt-14-dev valgrind libc6-dbg xvfb xdotool clang-tidy clang-format
     cppcheck)
 
+# Runs a command as root, through sudo when needed.
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then
+        "$@"
+    else
+        sudo "$@"
+    fi
+}
+
 install_missing() {
     local missing=()
     local p
@@ -24,11 +33,9 @@ install_missing() {
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
-    local sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
     echo "installing: ${missing[*]}"
-    "${sudo[@]}" apt-get update -q
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+    as_root apt-get update -q
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
 configure_and_build() {
