@@ -427,10 +427,10 @@ picture game::icon()
     XFree(hints);
     Window root;
     int x, y;
-    unsigned int width, height, border, depth;
+    unsigned int w, h, border, depth;
     if (pixmap == None ||
-        !XGetGeometry(display.get(), pixmap, &root, &x, &y, &width, &height, &border, &depth))
+        !XGetGeometry(display.get(), pixmap, &root, &x, &y, &w, &h, &border, &depth))
         return {};
-    int w = static_cast<int>(width), h = static_cast<int>(height);
-    return {w, h, rgb_pixels(display.get(), pixmap, w, h)};
+    int icon_width = static_cast<int>(w), icon_height = static_cast<int>(h);
+    return {icon_width, icon_height, rgb_pixels(display.get(), pixmap, icon_width, icon_height)};
 }

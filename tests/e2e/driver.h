@@ -1,6 +1,7 @@
 #ifndef E2E_DRIVER_H
 #define E2E_DRIVER_H
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -64,7 +65,7 @@ struct picture
 
     std::vector<int> at(int x, int y) const
     {
-        auto pixel = rgb.begin() + 3 * (y * width + x);
+        auto pixel = rgb.begin() + 3 * (static_cast<std::ptrdiff_t>(y) * width + x);
         return {pixel, pixel + 3};
     }
 };
