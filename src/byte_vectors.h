@@ -97,6 +97,7 @@ template <class V> struct lanes
         return {(V)(v != byte)};
     }
 
+    // Whether any byte is all ones; the bytes must be all ones or zero.
     VECTOR_INLINE bool any() const
     {
         return top_bits() != 0;

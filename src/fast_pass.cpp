@@ -210,7 +210,7 @@ void note_moved(const particles &p, pass_scratch &s, int parity, int y)
     for (int x = parity; x < grid_size; x += 2)
         rows_moved = rows_moved | flags(x);
     rows_moved.store(&s.row_moved[y]);
-    if (!rows_moved.any())
+    if (!(rows_moved != 0).any())
         return;
     for (int bk = 0; bk < blocks_along(columns_per_pass, L::half); bk++)
     {
