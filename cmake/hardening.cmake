@@ -54,15 +54,18 @@ set(CMAKE_POSITION_INDEPENDENT_CODE ON)
 
 function(veldrath_buildflags kind fallback out)
   find_program(DPKG_BUILDFLAGS dpkg-buildflags)
-  if(NOT DPKG_BUILDFLAGS)
-    set(${out} ${fallback} PARENT_SCOPE)
-    return()
+  set(status 1)
+  if(DPKG_BUILDFLAGS)
+    execute_process(
+      COMMAND ${CMAKE_COMMAND} -E env "DEB_BUILD_MAINT_OPTIONS=hardening=+all reproducible=-all"
+              "DEB_${kind}_MAINT_STRIP=-g -O2" ${DPKG_BUILDFLAGS} --get ${kind}
+      RESULT_VARIABLE status OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE)
   endif()
-  execute_process(
-    COMMAND ${CMAKE_COMMAND} -E env "DEB_BUILD_MAINT_OPTIONS=hardening=+all reproducible=-all"
-            "DEB_${kind}_MAINT_STRIP=-g -O2" ${DPKG_BUILDFLAGS} --get ${kind}
-    OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
-  separate_arguments(flags UNIX_COMMAND "${flags}")
+  if(status EQUAL 0)
+    separate_arguments(flags UNIX_COMMAND "${flags}")
+  else()
+    set(flags ${fallback})
+  endif()
   set(${out} ${flags} PARENT_SCOPE)
 endfunction()
 
