@@ -197,9 +197,24 @@ template <class L> VECTOR_INLINE void copy_band(const particles &p, kind_rows &r
         }
 }
 
+// Whether any cell of the pass's parity was moved before the pass. Most
+// passes follow a clear and find none; one look at all the flags in memory
+// order spares looking band by band.
+bool any_moved_before(const particles &p, int parity)
+{
+    uint8_t any = 0;
+    for (int x = parity; x < grid_size; x += 2)
+    {
+        const uint8_t *flags = reinterpret_cast<const uint8_t *>(p.particlemoved[x]);
+        for (int y = 0; y < grid_size; y++)
+            any |= flags[y];
+    }
+    return any != 0;
+}
+
 // Notes which cells of the pass's parity in rows y..y + 15 were moved before
-// the pass, and so must not move again. Most passes find none; the rows that
-// have some get their moved flags laid out like the copies.
+// the pass, and so must not move again. The rows that have some get their
+// moved flags laid out like the copies.
 void note_moved(const particles &p, pass_scratch &s, int parity, int y)
 {
     typedef lanes<bytes16> L;
@@ -359,6 +374,7 @@ template <class L> VECTOR_INLINE void run_pass(particles &p)
     copied_cells c{p, s.rows};
     const visit_counter counter{p.count, p.alternate};
     std::memset(s.risen[(grid_size - 1) % 2], 0, row_bytes);
+    bool moved_before = any_moved_before(p, parity);
     int lowest_uncopied = grid_size - 1;
     for (int y = grid_size - 1, visit = 0; y >= 0; y--, visit += columns_per_pass)
     {
@@ -366,10 +382,12 @@ template <class L> VECTOR_INLINE void run_pass(particles &p)
         {
             int top = std::max(lowest_uncopied - band + 1, 0);
             copy_band<L>(p, s.rows, top);
-            note_moved(p, s, parity, top);
+            if (moved_before)
+                note_moved(p, s, parity, top);
             lowest_uncopied = top - 1;
         }
-        moved_cells moved{s.risen[y % 2], s.row_moved[y] ? s.moved_before[y] : nullptr,
+        moved_cells moved{s.risen[y % 2],
+                          moved_before && s.row_moved[y] ? s.moved_before[y] : nullptr,
                           s.risen[1 - y % 2]};
         row_plan plan = plan_row<L>(s.rows, parity, y, moved);
         sweep_row(c, plan, parity, p.leftorright, y, counter, visit);
