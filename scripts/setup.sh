@@ -11,11 +11,23 @@ build="$root/build"
 packages=(g++ cmake make pkg-config liballegro4-dev)
 # Unit tests, the end-to-end tests in a virtual X server, and the benchmark.
 test_packages=(libgtest-dev xvfb libx11-dev libxtst-dev libbenchmark-dev)
-# Install layout, menu entry and the Debian package.
-packaging_packages=(desktop-file-utils dpkg-dev file python3)
+# The Debian packages (cpack, dpkg-shlibdeps).
+packaging_packages=(dpkg-dev file)
+# Install layout, icons, and the checks a distribution runs on the packages:
+# menu entry, lintian, AppStream metadata, hardening-check, manual page.
+package_check_packages=(desktop-file-utils python3 lintian appstream devscripts man-db)
 # Sanitizers, fuzzing, memcheck in a virtual X server, and lint.
 hardening_packages=(clang libclang-rt-14-dev valgrind libc6-dbg xvfb xdotool clang-tidy clang-format
     cppcheck)
+
+# Runs a command as root, through sudo when needed.
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then
+        "$@"
+    else
+        sudo "$@"
+    fi
+}
 
 install_missing() {
     local missing=()
@@ -24,11 +36,9 @@ install_missing() {
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
-    local sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
     echo "installing: ${missing[*]}"
-    "${sudo[@]}" apt-get update -q
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+    as_root apt-get update -q
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
 configure_and_build() {
