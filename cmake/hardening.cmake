@@ -38,3 +38,61 @@ function(veldrath_add_fuzz_target)
   target_link_options(grid_fuzz PRIVATE -fsanitize=fuzzer)
   target_link_libraries(grid_fuzz PRIVATE particlegrid)
 endfunction()
+
+# Release builds are hardened as Debian hardens its packages: stack
+# protector, fortified libc calls, format checks, full RELRO with immediate
+# binding and PIE. The flags come from dpkg-buildflags where it is installed,
+# less the optimisation and debugging flags the build type sets. Stack clash
+# and control-flow protection (x86 CET, arm64 branch protection) are added
+# for dpkg releases that leave them out. A flag the compiler rejects, such as
+# one for another processor, is dropped.
+include(CheckCXXCompilerFlag)
+include(CheckLinkerFlag)
+include(CheckPIESupported)
+check_pie_supported()
+set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+
+function(veldrath_buildflags kind fallback out)
+  find_program(DPKG_BUILDFLAGS dpkg-buildflags)
+  set(status 1)
+  if(DPKG_BUILDFLAGS)
+    execute_process(
+      COMMAND ${CMAKE_COMMAND} -E env "DEB_BUILD_MAINT_OPTIONS=hardening=+all reproducible=-all"
+              "DEB_${kind}_MAINT_STRIP=-g -O2" ${DPKG_BUILDFLAGS} --get ${kind}
+      RESULT_VARIABLE status OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE)
+  endif()
+  if(status EQUAL 0)
+    separate_arguments(flags UNIX_COMMAND "${flags}")
+  else()
+    set(flags ${fallback})
+  endif()
+  set(${out} ${flags} PARENT_SCOPE)
+endfunction()
+
+veldrath_buildflags(CPPFLAGS "-D_FORTIFY_SOURCE=2" cppflags)
+veldrath_buildflags(CXXFLAGS "-fstack-protector-strong;-Wformat;-Werror=format-security" cxxflags)
+veldrath_buildflags(LDFLAGS "-Wl,-z,relro;-Wl,-z,now" ldflags)
+set(compile_flags ${cppflags} ${cxxflags} -fstack-clash-protection -fcf-protection
+                  -mbranch-protection=standard)
+list(REMOVE_DUPLICATES compile_flags)
+list(REMOVE_DUPLICATES ldflags)
+
+# Each flag is tried with those taken before it: -Werror=format-security
+# counts only after -Wformat.
+set(CMAKE_REQUIRED_FLAGS "")
+foreach(flag IN LISTS compile_flags)
+  string(MAKE_C_IDENTIFIER "veldrath_cxx${flag}" supported)
+  check_cxx_compiler_flag(${flag} ${supported})
+  if(${supported})
+    string(APPEND CMAKE_REQUIRED_FLAGS " ${flag}")
+  endif()
+endforeach()
+string(APPEND CMAKE_CXX_FLAGS_RELEASE "${CMAKE_REQUIRED_FLAGS}")
+foreach(flag IN LISTS ldflags)
+  string(MAKE_C_IDENTIFIER "veldrath_ld${flag}" supported)
+  check_linker_flag(CXX ${flag} ${supported})
+  if(${supported})
+    string(APPEND CMAKE_EXE_LINKER_FLAGS_RELEASE " ${flag}")
+  endif()
+endforeach()
+unset(CMAKE_REQUIRED_FLAGS)

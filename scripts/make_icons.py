@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Draws the Veldrath application icon and writes it as PNG files.
+"""Draws the Veldrath application icon and writes it as PNG files, and as the
+XPM the game's window shows under X11.
 
 The icon is a 32 x 32 cell scene in the game's own colours: grains of sand
 falling into a walled basin of water and heaping up on its floor, and a fire
@@ -7,6 +8,7 @@ burning on the basin's lid. Each size scales the cells up without smoothing,
 so the larger icons look like the play area with its square cells.
 
     scripts/make_icons.py           rewrite data/icons/hicolor/*/apps/veldrath.png
+                                    and data/icons/veldrath.xpm
     scripts/make_icons.py --check   exit 1 if the committed icons differ from the scene
 
 Standard library only.
@@ -18,6 +20,8 @@ from pathlib import Path
 
 ICON_DIR = Path(__file__).resolve().parent.parent / "data" / "icons" / "hicolor"
 SIZES = (32, 64, 128, 256)
+XPM_PATH = ICON_DIR.parent / "veldrath.xpm"
+XPM_SIZE = 64
 
 # The colours the game draws its cells in.
 COLOURS = {
@@ -113,6 +117,17 @@ def read_png(blob):
         return None
 
 
+def xpm():
+    """C source of an XPM image whose colour keys are the scene's own cell
+    characters; the game includes it."""
+    rows = scene_rows()
+    scale = XPM_SIZE // len(rows)
+    colours = [f'"{cell} c #{r:02X}{g:02X}{b:02X}",' for cell, (r, g, b) in COLOURS.items()]
+    lines = [f'"{"".join(cell * scale for cell in row)}",' for row in rows for _ in range(scale)]
+    return "\n".join(["/* XPM */", "static const char *veldrath_xpm[] = {",
+                      f'"{XPM_SIZE} {XPM_SIZE} {len(COLOURS)} 1",', *colours, *lines, "};", ""])
+
+
 def icon_path(size):
     return ICON_DIR / f"{size}x{size}" / "apps" / "veldrath.png"
 
@@ -124,6 +139,8 @@ def check():
         if not (path := icon_path(size)).is_file()
         or read_png(path.read_bytes()) != (header(size), scanlines(size))
     ]
+    if not XPM_PATH.is_file() or XPM_PATH.read_text() != xpm():
+        stale.append(XPM_PATH)
     for path in stale:
         print(f"{path} does not match the scene; run scripts/make_icons.py", file=sys.stderr)
     return 1 if stale else 0
@@ -135,6 +152,8 @@ def write():
         path.parent.mkdir(parents=True, exist_ok=True)
         path.write_bytes(png(size))
         print(path)
+    XPM_PATH.write_text(xpm())
+    print(XPM_PATH)
     return 0
 
 

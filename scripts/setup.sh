@@ -11,8 +11,11 @@ build="$root/build"
 packages=(g++ cmake make pkg-config liballegro4-dev)
 # Unit tests, the end-to-end tests in a virtual X server, and the benchmark.
 test_packages=(libgtest-dev xvfb libx11-dev libxtst-dev libbenchmark-dev)
-# Install layout, menu entry and the Debian package.
-packaging_packages=(desktop-file-utils dpkg-dev file python3)
+# The Debian packages (cpack, dpkg-shlibdeps).
+packaging_packages=(dpkg-dev file)
+# Install layout, icons, and the checks a distribution runs on the packages:
+# menu entry, lintian, AppStream metadata, hardening-check, manual page.
+package_check_packages=(desktop-file-utils python3 lintian appstream devscripts man-db)
 # Sanitizers, fuzzing, memcheck in a virtual X server, and lint.
 hardening_packages=(clang libclang-rt-14-dev valgrind libc6-dbg xvfb xdotool clang-tidy clang-format
     cppcheck)

@@ -7,7 +7,7 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
 install_missing "${packages[@]}" "${test_packages[@]}" "${packaging_packages[@]}" \
-    "${hardening_packages[@]}"
+    "${package_check_packages[@]}" "${hardening_packages[@]}"
 configure_and_build -DBUILD_TESTING=ON -DVELDRATH_WERROR=ON
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
 

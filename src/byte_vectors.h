@@ -189,9 +189,8 @@ template <class L, int n> struct kind_table
     L differences[n];
     L entries;
 
-    explicit kind_table(const uint8_t (&of)[n])
+    explicit kind_table(const uint8_t (&of)[n]) : first(L::filled(of[0]))
     {
-        first = L::filled(of[0]);
         uint8_t halves[L::size] = {};
         for (int kind = 0; kind < n; kind++)
         {
@@ -209,7 +208,7 @@ template <class L, int n> struct kind_table
 // left; bytes of no kind in the table get entry 0.
 template <class L, int n, int... kind>
 VECTOR_INLINE L lookup(const L &kinds, const kind_table<L, n> &table,
-                       std::integer_sequence<int, 0, kind...>)
+                       std::integer_sequence<int, 0, kind...> /*kinds*/)
 {
 #ifdef WITH_AVX2
     if constexpr (L::size == 32)
@@ -267,17 +266,17 @@ VECTOR_INLINE bytes16 narrow_column(const int *column, int y)
 #endif
 }
 
-// The kinds of 16 cells of each of the given columns from row `y`: half h
-// holds `columns[h]`.
+// The kinds of 16 cells from row `y` of column x in the first 16-byte half,
+// and of column x + `apart` in the second.
 template <class L>
-VECTOR_INLINE L column_kinds(const int *const (&columns)[L::size / L::half], int y)
+VECTOR_INLINE L column_kinds(const int (*grid)[300], int x, [[maybe_unused]] int apart, int y)
 {
-    if constexpr (L::size == 16)
-        return {narrow_column(columns[0], y)};
 #ifdef WITH_AVX2
+    if constexpr (L::size == 32)
+        return column_pair_kinds(grid[x], grid[x + apart], y);
     else
-        return column_pair_kinds(columns[0], columns[1], y);
 #endif
+        return {narrow_column(grid[x], y)};
 }
 
 #endif

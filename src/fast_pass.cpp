@@ -74,7 +74,7 @@ static_assert(heavier_than_empty(falling),
 
 // All ones in the bytes whose kind is in `kinds`.
 template <unsigned kinds, class L, int... kind>
-VECTOR_INLINE L one_of(const L &cells, std::integer_sequence<int, kind...>)
+VECTOR_INLINE L one_of(const L &cells, std::integer_sequence<int, kind...> /*kinds*/)
 {
     return (L::filled(0) | ... | ((kinds >> kind & 1) ? cells == kind : L::filled(0)));
 }
@@ -174,23 +174,17 @@ struct row_bits
 // The row copies.
 
 // Copies the kinds of rows y..y + 15 into `rows`, in blocks of 16 rows by as
-// many columns as a vector holds: half h of vector i gets column k + 16h + i,
-// and the transpose leaves vector i holding row y + i.
+// many column indices as a vector holds: half h of vector i gets column index
+// k + 16h + i, and the transpose leaves vector i holding row y + i.
 template <class L> VECTOR_INLINE void copy_band(const particles &p, kind_rows &rows, int y)
 {
-    const int halves = L::size / L::half;
     for (int bk = 0; bk < blocks_along(columns_per_pass, L::size); bk++)
         for (int parity = 0; parity < 2; parity++)
         {
             int k = block_start(bk, columns_per_pass, L::size);
             L block[L::half];
             for (int i = 0; i < L::half; i++)
-            {
-                const int *columns[halves];
-                for (int h = 0; h < halves; h++)
-                    columns[h] = p.particles[2 * (k + L::half * h + i) + parity];
-                block[i] = column_kinds<L>(columns, y);
-            }
+                block[i] = column_kinds<L>(p.particles, 2 * (k + i) + parity, 2 * L::half, y);
             transpose(block);
             for (int i = 0; i < L::half; i++)
                 block[i].store(&rows.cells[parity][y + i + 1][k + first]);
@@ -272,10 +266,10 @@ struct moved_cells
 // they sink into, flowing ones a free side, rising ones a free cell above or
 // beside them. The straight moves are planned and made in the copies.
 template <class L>
-VECTOR_INLINE row_plan plan_row(kind_rows &rows, int parity, int y, const moved_cells &moved)
+VECTOR_INLINE row_plan plan_row(uint8_t (*own)[row_bytes], const uint8_t (*other)[row_bytes],
+                                int parity, int y, const moved_cells &moved)
 {
-    uint8_t(*own)[row_bytes] = rows.cells[parity];
-    const uint8_t(*other)[row_bytes] = rows.cells[1 - parity];
+    // `own` holds the rows of the pass's parity, `other` those of the other.
     // Column 2k + parity has its left neighbour at index k - 1 + parity of
     // the other parity's row, its right one at k + parity.
     const int left = parity - 1, right = parity;
@@ -389,7 +383,8 @@ template <class L> VECTOR_INLINE void run_pass(particles &p)
         moved_cells moved{s.risen[y % 2],
                           moved_before && s.row_moved[y] ? s.moved_before[y] : nullptr,
                           s.risen[1 - y % 2]};
-        row_plan plan = plan_row<L>(s.rows, parity, y, moved);
+        row_plan plan =
+            plan_row<L>(s.rows.cells[parity], s.rows.cells[1 - parity], parity, y, moved);
         sweep_row(c, plan, parity, p.leftorright, y, counter, visit);
     }
 }

@@ -29,8 +29,9 @@ int block_start(int index, int size)
     return std::min(index * size, grid_size - size);
 }
 
-constexpr int blocks_along(int size)
+template <int size> constexpr int blocks_along()
 {
+    static_assert(size > 0, "blocks hold cells");
     return (grid_size + size - 1) / size;
 }
 
@@ -76,31 +77,25 @@ template <class L>
 VECTOR_INLINE void draw_blocks(const int (*grid)[grid_size], uint8_t *const *lines,
                                const kind_colours &colours)
 {
-    const int halves = L::size / L::half, columns = L::size / 2;
+    const int columns = L::size / 2;
     const kind_table<L, element_count> colour_of(colours.of);
-    for (int by = 0; by < blocks_along(band); by++)
-        for (int bx = 0; bx < blocks_along(columns); bx++)
+    for (int by = 0; by < blocks_along<band>(); by++)
+        for (int bx = 0; bx < blocks_along<columns>(); bx++)
         {
             int x = block_start(bx, columns), y = block_start(by, band);
             L block[8];
             for (int i = 0; i < 8; i++)
-            {
-                const int *column[halves];
-                for (int h = 0; h < halves; h++)
-                    column[h] = grid[x + 8 * h + i];
-                block[i] = column_kinds<L>(column, y);
-            }
+                block[i] = column_kinds<L>(grid, x + i, 8, y);
             transpose(block);
             for (int k = 0; k < 8; k++)
             {
                 L shown = lookup(block[k], colour_of);
                 L upper = interleave_low(shown, shown), lower = interleave_high(shown, shown);
-                uint8_t *const *line = lines + cell_pixels * (y + 2 * k);
-                const int pixel = cell_pixels * x;
-                upper.store(line[0] + pixel);
-                upper.store(line[1] + pixel);
-                lower.store(line[2] + pixel);
-                lower.store(line[3] + pixel);
+                const int line = cell_pixels * (y + 2 * k), pixel = cell_pixels * x;
+                upper.store(lines[line] + pixel);
+                upper.store(lines[line + 1] + pixel);
+                lower.store(lines[line + 2] + pixel);
+                lower.store(lines[line + 3] + pixel);
             }
         }
 }
@@ -115,7 +110,7 @@ AVX2_ENTRY void draw_blocks_avx2(const int (*grid)[grid_size], uint8_t *const *l
 
 } // namespace
 
-void render_grid(const particles &p)
+void render_grid(particles &p)
 {
     kind_colours colours = colours_now();
 #ifdef WITH_AVX2

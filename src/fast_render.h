@@ -5,6 +5,6 @@
 
 // Fills the play-area bitmap with the grid's colours, two by two pixels per
 // cell; fast_render.cpp says how.
-void render_grid(const particles &p);
+void render_grid(particles &p);
 
 #endif

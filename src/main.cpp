@@ -107,8 +107,28 @@ void run_frame(particles &parts)
 
 #ifndef VELDRATH_NO_ENTRY_POINT
 
+#ifdef ALLEGRO_WITH_XWINDOWS
+#include <xalleg.h>
+
+#include "veldrath.xpm"
+
+// The X11 port reads this icon when it creates the window. The library
+// defines it but leaves it out of its headers.
+extern "C" void *allegro_icon;
+#endif
+
 namespace
 {
+
+// Under X11 the window shows the game's own icon and names its class, by
+// which docks group it with its menu entry (StartupWMClass).
+void present_as_veldrath()
+{
+#ifdef ALLEGRO_WITH_XWINDOWS
+    allegro_icon = veldrath_xpm;
+    xwin_set_window_name("veldrath", "Veldrath");
+#endif
+}
 
 // Start-up failures end the program with one line naming the step. The
 // library leaves its error text empty when no system driver (no display)
@@ -128,6 +148,7 @@ int main()
     // Two full grids: too large for the stack.
     static particles parts;
 
+    present_as_veldrath();
     if (allegro_init() != 0)
         return fail("initialise the library");
     if (install_keyboard() != 0)

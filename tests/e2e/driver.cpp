@@ -140,6 +140,35 @@ int channel(unsigned long pixel, unsigned long mask)
     return static_cast<int>((pixel & mask) >> shift) * 255 / static_cast<int>(mask >> shift);
 }
 
+// A drawable's top-left width x height pixels as 8-bit r, g, b triples, row
+// by row.
+std::vector<unsigned char> rgb_pixels(Display *display, Drawable drawable, int width, int height)
+{
+    XImage *raw = XGetImage(display, drawable, 0, 0, width, height, AllPlanes, ZPixmap);
+    if (!raw)
+        throw std::runtime_error("cannot read the pixels of a window or pixmap");
+    // A pixmap's image carries no colour masks: it has the screen's visual.
+    const Visual *visual = DefaultVisual(display, DefaultScreen(display));
+    if (!raw->red_mask)
+    {
+        raw->red_mask = visual->red_mask;
+        raw->green_mask = visual->green_mask;
+        raw->blue_mask = visual->blue_mask;
+    }
+    std::vector<unsigned char> rgb;
+    rgb.reserve(3 * static_cast<std::size_t>(width) * height);
+    for (int y = 0; y < height; y++)
+        for (int x = 0; x < width; x++)
+        {
+            unsigned long pixel = XGetPixel(raw, x, y);
+            rgb.push_back(channel(pixel, raw->red_mask));
+            rgb.push_back(channel(pixel, raw->green_mask));
+            rgb.push_back(channel(pixel, raw->blue_mask));
+        }
+    XDestroyImage(raw);
+    return rgb;
+}
+
 } // namespace
 
 void wait_frames(int frames)
@@ -351,22 +380,7 @@ std::pair<int, int> game::pointer()
 
 std::vector<unsigned char> game::pixels()
 {
-    XImage *raw =
-        XGetImage(display.get(), window, 0, 0, window_width, window_height, AllPlanes, ZPixmap);
-    if (!raw)
-        throw std::runtime_error("cannot read the window's pixels");
-    std::vector<unsigned char> rgb;
-    rgb.reserve(3 * static_cast<std::size_t>(window_width) * window_height);
-    for (int y = 0; y < window_height; y++)
-        for (int x = 0; x < window_width; x++)
-        {
-            unsigned long pixel = XGetPixel(raw, x, y);
-            rgb.push_back(channel(pixel, raw->red_mask));
-            rgb.push_back(channel(pixel, raw->green_mask));
-            rgb.push_back(channel(pixel, raw->blue_mask));
-        }
-    XDestroyImage(raw);
-    return rgb;
+    return rgb_pixels(display.get(), window, window_width, window_height);
 }
 
 void game::stroke(const std::vector<std::pair<int, int>> &points)
@@ -393,4 +407,30 @@ screen_image game::capture()
     for (size_t i = 0; i < rgb.size(); i += 3)
         image.pixels.push_back(classify(rgb[i], rgb[i + 1], rgb[i + 2]));
     return image;
+}
+
+std::pair<std::string, std::string> game::window_class()
+{
+    XClassHint hint{};
+    if (!XGetClassHint(display.get(), window, &hint))
+        return {};
+    std::pair<std::string, std::string> names{hint.res_name, hint.res_class};
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    return names;
+}
+
+picture game::icon()
+{
+    XWMHints *hints = XGetWMHints(display.get(), window);
+    Pixmap pixmap = hints && (hints->flags & IconPixmapHint) ? hints->icon_pixmap : None;
+    XFree(hints);
+    Window root;
+    int x, y;
+    unsigned int w, h, border, depth;
+    if (pixmap == None ||
+        !XGetGeometry(display.get(), pixmap, &root, &x, &y, &w, &h, &border, &depth))
+        return {};
+    int icon_width = static_cast<int>(w), icon_height = static_cast<int>(h);
+    return {icon_width, icon_height, rgb_pixels(display.get(), pixmap, icon_width, icon_height)};
 }

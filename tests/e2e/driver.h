@@ -1,6 +1,7 @@
 #ifndef E2E_DRIVER_H
 #define E2E_DRIVER_H
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -55,6 +56,20 @@ class x_server
     std::unique_ptr<child> xvfb;
 };
 
+// An image in the colours it was drawn in: r, g, b triples, row by row.
+struct picture
+{
+    int width = 0;
+    int height = 0;
+    std::vector<unsigned char> rgb;
+
+    std::vector<int> at(int x, int y) const
+    {
+        auto pixel = rgb.begin() + 3 * (static_cast<std::ptrdiff_t>(y) * width + x);
+        return {pixel, pixel + 3};
+    }
+};
+
 // The real game running on an x_server, driven through XTest and read back
 // with XGetImage. Coordinates are window pixels: (0, 0) is the top-left of
 // the play area, x 600..799 the panel. Construction waits for the mapped
@@ -87,6 +102,12 @@ class game
     // The window's pixels as 8-bit r, g, b triples, row by row.
     std::vector<unsigned char> pixels();
     screen_image capture();
+
+    // How the window presents itself to window managers and docks: its
+    // WM_CLASS (instance and class name) and the icon in its WM_HINTS (an
+    // empty image when there is none).
+    std::pair<std::string, std::string> window_class();
+    picture icon();
 
     bool running()
     {

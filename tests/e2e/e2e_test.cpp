@@ -249,6 +249,28 @@ TEST_F(veldrath, opens_an_800_by_600_window_with_black_play_area_and_default_pan
     EXPECT_TRUE(slider_ends_drawn(screen));
 }
 
+// Docks group the window with the menu entry whose StartupWMClass names its
+// class, and show the game's own icon: the icon scene at 64 x 64.
+TEST_F(veldrath, presents_itself_by_its_class_and_icon)
+{
+    EXPECT_EQ(g.window_class(), std::make_pair(std::string("veldrath"), std::string("Veldrath")));
+    picture icon = g.icon();
+    ASSERT_EQ(icon.width, 64);
+    ASSERT_EQ(icon.height, 64);
+    struct case_
+    {
+        int x, y;
+        std::vector<int> colour;
+    };
+    const case_ cases[] = {{0, 0, {0, 0, 0}},
+                           {16, 2, {255, 210, 128}},
+                           {46, 4, {255, 0, 0}},
+                           {6, 38, {0, 0, 255}},
+                           {10, 60, {90, 90, 90}}};
+    for (const case_ &c : cases)
+        EXPECT_EQ(icon.at(c.x, c.y), c.colour) << "(" << c.x << "," << c.y << ")";
+}
+
 TEST_F(veldrath, a_resting_brush_paints_exactly_its_square)
 {
     struct case_
