@@ -249,20 +249,18 @@ template <class L, int n> VECTOR_INLINE void transpose(L (&rows)[n])
 // exact); elsewhere a plain loop, which compilers turn into packs of their
 // own. On x86 the loop is not left to the compiler: in blocks of columns it
 // would rather gather the ints' low bytes one by one.
-VECTOR_INLINE bytes16 narrow_column(const int *column, int y)
+VECTOR_INLINE lanes<bytes16> narrow_column(const int *column, int y)
 {
 #ifdef __SSE2__
     const __m128i *v = reinterpret_cast<const __m128i *>(column + y);
     __m128i upper = _mm_packs_epi32(_mm_loadu_si128(v), _mm_loadu_si128(v + 1));
     __m128i lower = _mm_packs_epi32(_mm_loadu_si128(v + 2), _mm_loadu_si128(v + 3));
-    return (bytes16)_mm_packus_epi16(upper, lower);
+    return {(bytes16)_mm_packus_epi16(upper, lower)};
 #else
     uint8_t kinds[16];
     for (int i = 0; i < 16; i++)
         kinds[i] = uint8_t(column[y + i]);
-    bytes16 v;
-    std::memcpy(&v, kinds, sizeof v);
-    return v;
+    return lanes<bytes16>::load(kinds);
 #endif
 }
 
@@ -276,7 +274,7 @@ VECTOR_INLINE L column_kinds(const int (*grid)[300], int x, [[maybe_unused]] int
         return column_pair_kinds(grid[x], grid[x + apart], y);
     else
 #endif
-        return {narrow_column(grid[x], y)};
+        return narrow_column(grid[x], y);
 }
 
 #endif
