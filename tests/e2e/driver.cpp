@@ -75,6 +75,16 @@ std::vector<std::string> game_command()
     return argv;
 }
 
+// The virtual screen: the window's size unless VELDRATH_E2E_SCREEN names
+// another, such as 1024x768 for the Windows build under wine (see x_server).
+std::string screen_size()
+{
+    const char *size = std::getenv("VELDRATH_E2E_SCREEN");
+    if (size && *size)
+        return size;
+    return std::to_string(window_width) + "x" + std::to_string(window_height);
+}
+
 bool exists(const std::string &path)
 {
     struct stat st;
@@ -206,7 +216,9 @@ int child::wait_exit(int timeout_ms)
 // pointer at the window's centre, where the server starts its own, and
 // then follows the pointer's motion rather than its position; with equal
 // sizes the two agree from the start and the pointer cannot leave the
-// window.
+// window. The library's Windows port instead reads the pointer's position,
+// but needs a larger screen: Windows keeps a window's frame within the
+// screen's size, and the title bar would leave less than 600 rows inside.
 x_server::x_server()
 {
     // Start at a number of our own so that parallel runs rarely race.
@@ -225,10 +237,10 @@ bool x_server::try_display(int number)
     std::string lock = "/tmp/.X" + std::to_string(number) + "-lock";
     if (exists(lock) || exists("/tmp/.X11-unix/X" + std::to_string(number)))
         return false;
-    xvfb =
-        std::make_unique<child>(std::vector<std::string>{"Xvfb", name, "-screen", "0", "800x600x24",
-                                                         "-nolisten", "tcp", "-noreset"},
-                                "", true, SIGTERM);
+    xvfb = std::make_unique<child>(std::vector<std::string>{"Xvfb", name, "-screen", "0",
+                                                            screen_size() + "x24", "-nolisten",
+                                                            "tcp", "-noreset"},
+                                   "", true, SIGTERM);
     bool ready = wait_until(
         [&]
         {
