@@ -24,6 +24,16 @@ const int frame_ms = 25;
 const int window_width = 800;
 const int window_height = 600;
 
+// The game's frames, and so every hold, wait and time limit, are stretched
+// by the whole factor VELDRATH_E2E_PACE (1 when unset) for a build that runs
+// slower than natively, as under wine.
+int read_pace()
+{
+    const char *setting = std::getenv("VELDRATH_E2E_PACE");
+    int factor = setting ? std::atoi(setting) : 1;
+    return factor > 0 ? factor : 1;
+}
+
 void sleep_ms(int ms)
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -152,14 +162,20 @@ int channel(unsigned long pixel, unsigned long mask)
 
 } // namespace
 
+int pace()
+{
+    static const int factor = read_pace();
+    return factor;
+}
+
 void wait_frames(int frames)
 {
-    sleep_ms(frames * frame_ms);
+    sleep_ms(frames * frame_ms * pace());
 }
 
 bool wait_until(const std::function<bool()> &condition, int timeout_ms)
 {
-    for (int waited = 0; waited < timeout_ms; waited += frame_ms)
+    for (int waited = 0; waited < timeout_ms * pace(); waited += frame_ms)
     {
         if (condition())
             return true;
