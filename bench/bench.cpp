@@ -1,20 +1,15 @@
 // Times the grid's per-frame work next to its memory floor: the pass with
 // refresh_grid against copying the grid once, draw_parts against writing the
 // bitmap's bytes once, the worst stroke against clearing the grid once. Each
-// floor runs in the same process and the same run as its work, and the
-// program ends by printing each work-to-floor ratio.
+// floor runs in the same process and the same run as its work;
+// scripts/bench.sh works out the ratios.
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <memory>
-#include <string>
-#include <vector>
 
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include "particlegrid.h"
 
@@ -181,60 +176,6 @@ BENCHMARK(draw_parts_full_grid);
 BENCHMARK(clear_grid_once);
 BENCHMARK(worst_stroke);
 
-// Keeps the CPU time per iteration of every run so the ratios can be taken
-// from the medians once all benchmarks are done.
-class ratio_reporter : public benchmark::ConsoleReporter
-{
-  public:
-    // Colours only on a terminal, so that piped output stays plain text.
-    ratio_reporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &run : runs)
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                times[run.run_name.function_name].push_back(run.GetAdjustedCPUTime());
-    }
-
-    double median(const std::string &name)
-    {
-        std::vector<double> &t = times[name];
-        if (t.empty())
-            return 0;
-        std::sort(t.begin(), t.end());
-        return t[t.size() / 2];
-    }
-
-  private:
-    std::map<std::string, std::vector<double>> times;
-};
-
-void print_ratio(ratio_reporter &reporter, const char *label, const std::string &work,
-                 const std::string &floor, double target)
-{
-    double w = reporter.median(work), f = reporter.median(floor);
-    if (w == 0 || f == 0)
-        return;
-    std::printf("  %-34s %6.2f x   (target %2.0f x; %8.2f us / %6.2f us)\n", label, w / f, target,
-                w / 1000, f / 1000);
-}
-
 } // namespace
 
-int main(int argc, char **argv)
-{
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    ratio_reporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::printf("\nWork-to-floor ratios (median CPU time per iteration):\n");
-    print_ratio(reporter, "pass + refresh_grid / copy grid", "pass_and_refresh_grid",
-                "copy_grid_once", 6);
-    print_ratio(reporter, "draw_parts / write bitmap", "draw_parts_full_grid", "write_bitmap_once",
-                4);
-    print_ratio(reporter, "worst stroke / clear grid", "worst_stroke", "clear_grid_once", 20);
-    benchmark::Shutdown();
-    return 0;
-}
+BENCHMARK_MAIN();

@@ -33,7 +33,8 @@ function(veldrath_add_fuzz_target)
                                               -fno-sanitize-coverage=trace-cmp)
   # The harness itself is left without coverage: its checking loops would
   # otherwise dominate the run time and steer nothing.
-  add_executable(grid_fuzz fuzz/grid_fuzz.cpp)
+  add_executable(grid_fuzz fuzz/grid_fuzz.cpp tests/oracle.cpp)
+  target_include_directories(grid_fuzz PRIVATE tests)
   target_link_options(grid_fuzz PRIVATE -fsanitize=fuzzer)
   target_link_libraries(grid_fuzz PRIVATE particlegrid)
 endfunction()

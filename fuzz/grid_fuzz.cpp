@@ -2,8 +2,11 @@
 // only things the program ever does to the grid: brush strokes (any element,
 // size 1 to 50, from a remembered pointer position anywhere in the window),
 // pointer moves that only update the remembered position, simulation passes,
-// flag clears and rendering. After every step the grid's invariants are
-// checked; a broken one aborts, which libFuzzer reports as a crash.
+// flag clears and rendering. Each step is done twice: by the grid's own
+// methods, with their fast paths, and by the plain versions of the tests'
+// oracle on a second grid. After every step the two must agree on every
+// cell, flag and pixel, and the grid's invariants must hold; a difference
+// or a broken invariant aborts, which libFuzzer reports as a crash.
 
 #include <sanitizer/asan_interface.h>
 
@@ -14,13 +17,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "particlegrid.h"
+#include "expected_kinds.h"
+#include "oracle.h"
 
 namespace
 {
 
 const int grid_size = 300;
-const int kind_count = 5;
 const int window_width = 800;
 const int play_size = 600;
 const int max_brush = 50;
@@ -43,29 +46,7 @@ struct guarded_grid
 
 guarded_grid *arena;
 BITMAP *play_area;
-
-// The state a step must leave alone unless it is the step's job to change it.
-struct snapshot
-{
-    int cells[grid_size][grid_size];
-    bool moved[grid_size][grid_size];
-    bool leftorright;
-    bool alternate;
-    bool skiplevel;
-    int count;
-};
-
-snapshot taken;
-
-void take_snapshot(const particles &p)
-{
-    std::memcpy(taken.cells, p.particles, sizeof taken.cells);
-    std::memcpy(taken.moved, p.particlemoved, sizeof taken.moved);
-    taken.leftorright = p.leftorright;
-    taken.alternate = p.alternate;
-    taken.skiplevel = p.skiplevel;
-    taken.count = p.count;
-}
+particles *plain;
 
 void require(bool holds, const char *what)
 {
@@ -75,114 +56,81 @@ void require(bool holds, const char *what)
     std::abort();
 }
 
-bool same_sweep_state(const particles &p)
-{
-    return p.leftorright == taken.leftorright && p.alternate == taken.alternate &&
-           p.skiplevel == taken.skiplevel && p.count == taken.count;
-}
-
 bool same_fixed_members(const particles &p)
 {
-    const float densities[kind_count] = {0.0f, 500.0f, 2.0f, 1.0f, -5.0f};
-    return p.sand == play_area && std::equal(densities, densities + kind_count, p.densities);
-}
-
-bool same_cells(const particles &p)
-{
-    return std::memcmp(p.particles, taken.cells, sizeof taken.cells) == 0;
-}
-
-bool same_moved_flags(const particles &p)
-{
-    return std::memcmp(p.particlemoved, taken.moved, sizeof taken.moved) == 0;
+    for (int kind = 0; kind < expected_kind_count; kind++)
+        if (p.densities[kind] != expected_kinds[kind].density)
+            return false;
+    return p.sand == play_area;
 }
 
 void check_always(const particles &p)
 {
     for (int x = 0; x < grid_size; x++)
         for (int y = 0; y < grid_size; y++)
-            require(p.particles[x][y] >= EMPTY && p.particles[x][y] <= FIRE,
+            require(p.particles[x][y] >= 0 && p.particles[x][y] < element_count,
                     "a cell holds an unknown kind");
     require(p.count >= 0 && p.count <= 50, "visit counter outside 0..50");
     require(p.skiplevel == p.leftorright, "sweep flags out of step");
     require(same_fixed_members(p), "bitmap or density table changed");
 }
 
-// Cells a stroke from the remembered position to (x, y) must paint: the
-// square at every position the pointer walks through, the target excluded
-// unless the pointer has not moved. Clipped to the grid.
-bool painted[grid_size][grid_size];
-
-void mark_square(int px, int py, int size)
+// The fast grid and the plain one must agree on everything but their
+// bitmaps, which are each their own.
+void require_same(const particles &fast, const particles &plain, const char *step)
 {
-    int half = size / 2;
-    int left = std::max(px / 2 - half, 0), right = std::min(px / 2 + half, grid_size);
-    int top = std::max(py / 2 - half, 0), bottom = std::min(py / 2 + half, grid_size);
-    for (int cx = left; cx < right; cx++)
-        for (int cy = top; cy < bottom; cy++)
-            painted[cx][cy] = true;
+    bool same =
+        std::memcmp(fast.particles, plain.particles, sizeof fast.particles) == 0 &&
+        std::memcmp(fast.particlemoved, plain.particlemoved, sizeof fast.particlemoved) == 0 &&
+        fast.leftorright == plain.leftorright && fast.alternate == plain.alternate &&
+        fast.skiplevel == plain.skiplevel && fast.count == plain.count &&
+        fast.previous_xmouse == plain.previous_xmouse &&
+        fast.previous_ymouse == plain.previous_ymouse;
+    require(same, step);
 }
 
-void mark_stroke(int px, int py, int x, int y, int size)
+// A pass only moves particles: every kind keeps its number of cells, and
+// walls stay where they are.
+void require_conserved(const int (&before)[grid_size][grid_size], const particles &p)
 {
-    std::memset(painted, 0, sizeof painted);
-    if (px == x && py == y)
-        mark_square(px, py, size);
-    for (; px != x || py != y; px += (px < x) - (px > x), py += (py < y) - (py > y))
-        mark_square(px, py, size);
-}
-
-void stroke(particles &p, int type, int x, int y, int size)
-{
-    take_snapshot(p);
-    mark_stroke(p.previous_xmouse, p.previous_ymouse, x, y, size);
-    p.draw_particle(type, x, y, size);
-    require(p.previous_xmouse == x && p.previous_ymouse == y,
-            "stroke left the remembered position off its target");
-    for (int cx = 0; cx < grid_size; cx++)
-        for (int cy = 0; cy < grid_size; cy++)
-            require(p.particles[cx][cy] == (painted[cx][cy] ? type : taken.cells[cx][cy]),
-                    "stroke changed a cell outside its squares or missed one inside");
-    require(same_moved_flags(p), "stroke wrote moved flags");
-    require(same_sweep_state(p), "stroke changed the sweep state");
-}
-
-void pass(particles &p)
-{
-    take_snapshot(p);
-    int before[kind_count] = {}, after[kind_count] = {};
-    p.calculate_particles();
+    int counted_before[element_count] = {}, counted_after[element_count] = {};
     for (int x = 0; x < grid_size; x++)
         for (int y = 0; y < grid_size; y++)
         {
-            before[taken.cells[x][y]]++;
-            after[p.particles[x][y]]++;
-            require((taken.cells[x][y] == WALL) == (p.particles[x][y] == WALL),
+            counted_before[before[x][y]]++;
+            counted_after[p.particles[x][y]]++;
+            require((before[x][y] == WALL) == (p.particles[x][y] == WALL),
                     "a pass moved, made or removed a wall");
         }
-    require(std::equal(before, before + kind_count, after),
+    require(std::equal(counted_before, counted_before + element_count, counted_after),
             "a pass changed the number of cells of some kind");
-    require(p.skiplevel != taken.skiplevel && p.leftorright != taken.leftorright,
-            "a pass did not flip the sweep flags");
 }
 
-void refresh(particles &p)
+void stroke(particles &fast, particles &plain, int type, int x, int y, int size)
 {
-    take_snapshot(p);
-    p.refresh_grid();
-    require(same_cells(p), "clearing the flags changed cells");
-    require(same_sweep_state(p), "clearing the flags changed the sweep state");
-    for (int x = 0; x < grid_size; x++)
-        for (int y = 0; y < grid_size; y++)
-            require(!p.particlemoved[x][y], "a moved flag survived the clear");
+    fast.draw_particle(type, x, y, size);
+    oracle::draw_particle(plain, type, x, y, size);
+    require_same(fast, plain, "the stroke differs from stamping square by square");
 }
 
-void render(particles &p)
+void pass(particles &fast, particles &plain)
 {
-    take_snapshot(p);
-    p.draw_parts();
-    require(same_cells(p) && same_moved_flags(p) && same_sweep_state(p),
-            "rendering changed the grid");
+    static int before[grid_size][grid_size];
+    std::memcpy(before, fast.particles, sizeof before);
+    fast.calculate_particles();
+    oracle::calculate_particles(plain);
+    require_same(fast, plain, "the pass differs from the plain rules");
+    require_conserved(before, fast);
+}
+
+void render(particles &fast, particles &plain)
+{
+    fast.draw_parts();
+    oracle::draw_parts(plain);
+    for (int y = 0; y < play_size; y++)
+        require(std::memcmp(fast.sand->line[y], plain.sand->line[y], play_size) == 0,
+                "rendering differs from one rectangle per cell");
+    require_same(fast, plain, "rendering changed the grid");
 }
 
 // Hands out the input a byte at a time; zeros once it runs dry.
@@ -210,44 +158,46 @@ struct reader
 };
 
 // One step of the sequence, chosen and parameterised by the next bytes.
-void step(particles &p, reader &in)
+void step(particles &fast, particles &plain, reader &in)
 {
     switch (in.byte() % 6)
     {
     case 0:
     {
-        int type = in.byte() % kind_count;
+        int type = in.byte() % element_count;
         int x = in.word() % play_size;
         int y = in.word() % play_size;
-        stroke(p, type, x, y, 1 + in.byte() % max_brush);
+        stroke(fast, plain, type, x, y, 1 + in.byte() % max_brush);
         break;
     }
     case 1:
     {
         // A short drag: the target near the remembered position, kept on
         // the play area as the frame loop only paints there.
-        int type = in.byte() % kind_count;
-        int x = std::clamp(p.previous_xmouse + static_cast<int8_t>(in.byte()), 0, play_size - 1);
-        int y = std::clamp(p.previous_ymouse + static_cast<int8_t>(in.byte()), 0, play_size - 1);
-        stroke(p, type, x, y, 1 + in.byte() % max_brush);
+        int type = in.byte() % element_count;
+        int x = std::clamp(fast.previous_xmouse + static_cast<int8_t>(in.byte()), 0, play_size - 1);
+        int y = std::clamp(fast.previous_ymouse + static_cast<int8_t>(in.byte()), 0, play_size - 1);
+        stroke(fast, plain, type, x, y, 1 + in.byte() % max_brush);
         break;
     }
     case 2:
         // The frame loop remembers the pointer wherever it is, panel included.
-        p.previous_xmouse = in.word() % window_width;
-        p.previous_ymouse = in.word() % play_size;
+        fast.previous_xmouse = plain.previous_xmouse = in.word() % window_width;
+        fast.previous_ymouse = plain.previous_ymouse = in.word() % play_size;
         break;
     case 3:
-        pass(p);
+        pass(fast, plain);
         break;
     case 4:
-        refresh(p);
+        fast.refresh_grid();
+        oracle::refresh_grid(plain);
+        require_same(fast, plain, "clearing the flags differs");
         break;
     default:
-        render(p);
+        render(fast, plain);
         break;
     }
-    check_always(p);
+    check_always(fast);
 }
 
 } // namespace
@@ -263,6 +213,10 @@ extern "C" int LLVMFuzzerInitialize(int * /*argc*/, char *** /*argv*/)
     if (!play_area)
         std::abort();
     arena->p.sand = play_area;
+    plain = new particles;
+    plain->sand = create_bitmap(play_size, play_size);
+    if (!plain->sand)
+        std::abort();
     ASAN_POISON_MEMORY_REGION(arena->before, guard_bytes);
     ASAN_POISON_MEMORY_REGION(arena->after, guard_bytes);
     return 0;
@@ -275,7 +229,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     reader in{data, size};
     p.previous_xmouse = in.word() % window_width;
     p.previous_ymouse = in.word() % play_size;
+    BITMAP *plain_area = plain->sand;
+    *plain = p;
+    plain->sand = plain_area;
     for (int n = 0; n < max_steps && !in.done(); n++)
-        step(p, in);
+        step(p, *plain, in);
     return 0;
 }

@@ -13,9 +13,6 @@ const int play_width = 600;
 const int panel_width = 200;
 const int window_height = 600;
 
-const char *const labels[] = {"Empty", "Wall", "Sand", "Water", "Fire"};
-const int element_count = 5;
-
 // Keys act every frame they are held; later rows win over earlier ones.
 struct key_binding
 {
@@ -50,9 +47,9 @@ void display_interface()
     int white = makecol(255, 255, 255);
     clear_to_color(interface, makecol(200, 200, 200));
     for (int e = 0; e < element_count; e++)
-        textout_ex(interface, font, labels[e], 20, label_y(e), white, makecol(0, 0, 0));
+        textout_ex(interface, font, elements[e].label, 20, label_y(e), white, makecol(0, 0, 0));
     if (currentelement >= 0 && currentelement < element_count)
-        textout_ex(interface, font, labels[currentelement], 20, label_y(currentelement),
+        textout_ex(interface, font, elements[currentelement].label, 20, label_y(currentelement),
                    makecol(1, 1, 1), white);
     triangle(interface, 1, 10 * size + 22, 15, 10 * size + 15, 15, 10 * size + 30,
              makecol(255, 255, 0));

@@ -3,12 +3,41 @@
 
 #include <allegro.h>
 
-// Element kinds stored in every cell; the code also indexes `densities`.
+// Element kinds stored in every cell; the code indexes `elements` and
+// `densities`.
 const int EMPTY = 0;
 const int WALL = 1;
 const int SAND = 2;
 const int WATER = 3;
 const int FIRE = 4;
+
+// How a kind moves. `falls`: down, then diagonally down, into any kind of
+// lower density. `flows`: falls, then moves sideways into empty cells.
+// `rises`: up, sideways and diagonally up, into empty cells only.
+enum class motion
+{
+    none,
+    falls,
+    flows,
+    rises
+};
+
+// Everything the game knows about a kind, in one place: the panel's label,
+// the colour (r, g, b) it is drawn in, its density and how it moves.
+struct element
+{
+    const char *label;
+    int r, g, b;
+    float density;
+    motion moves;
+};
+
+inline constexpr element elements[] = {
+    {"Empty", 0, 0, 0, 0.0f, motion::none},       {"Wall", 90, 90, 90, 500.0f, motion::none},
+    {"Sand", 255, 210, 128, 2.0f, motion::falls}, {"Water", 0, 0, 255, 1.0f, motion::flows},
+    {"Fire", 255, 0, 0, -5.0f, motion::rises},
+};
+inline constexpr int element_count = sizeof elements / sizeof elements[0];
 
 // The whole sandbox: a 300 x 300 grid indexed [x][y] (column-major, so the
 // cell below (x, y) directly follows it in memory), rendered two pixels per
@@ -34,5 +63,8 @@ class particles
     void calculate_particles();
     void calculate_particle(int j, int i);
 };
+
+static_assert(sizeof particles::densities / sizeof *particles::densities == element_count,
+              "one density per kind");
 
 #endif

@@ -1,4 +1,5 @@
 #include "allegro_fixture.h"
+#include "expected_kinds.h"
 
 TEST(grid_start_state, every_cell_empty_and_unmarked_with_sweep_flags_set)
 {
@@ -17,9 +18,8 @@ TEST(grid_start_state, every_cell_empty_and_unmarked_with_sweep_flags_set)
     EXPECT_FALSE(g->leftorright);
     EXPECT_FALSE(g->skiplevel);
     EXPECT_EQ(g->count, 0);
-    const float densities[5] = {0.0f, 500.0f, 2.0f, 1.0f, -5.0f};
-    for (int k = 0; k < 5; k++)
-        EXPECT_EQ(g->densities[k], densities[k]) << "kind " << k;
+    for (int k = 0; k < expected_kind_count; k++)
+        EXPECT_EQ(g->densities[k], expected_kinds[k].density) << "kind " << k;
 }
 
 TEST(grid_refresh, clears_every_moved_flag)
@@ -40,8 +40,8 @@ namespace
 
 int colour_of(int kind)
 {
-    const int rgb[5][3] = {{0, 0, 0}, {90, 90, 90}, {255, 210, 128}, {0, 0, 255}, {255, 0, 0}};
-    return makecol(rgb[kind][0], rgb[kind][1], rgb[kind][2]);
+    const expected_kind &k = expected_kinds[kind];
+    return makecol(k.r, k.g, k.b);
 }
 
 } // namespace
@@ -62,7 +62,7 @@ TEST(grid_rendering, each_kind_fills_its_cells_two_by_two_pixels)
     {
         int x, y;
     } cells[] = {{0, 0}, {299, 299}, {150, 7}, {0, 299}, {299, 0}};
-    for (int kind = WALL; kind <= FIRE; kind++)
+    for (int kind = WALL; kind < expected_kind_count; kind++)
         for (const auto &cell : cells)
         {
             grid g;
@@ -81,7 +81,7 @@ TEST(grid_rendering, each_kind_fills_its_cells_two_by_two_pixels)
 TEST(grid_rendering, the_four_kinds_have_distinct_colours_in_the_8_bit_palette)
 {
     start_allegro_headless();
-    for (int a = 0; a < 5; a++)
-        for (int b = a + 1; b < 5; b++)
+    for (int a = 0; a < expected_kind_count; a++)
+        for (int b = a + 1; b < expected_kind_count; b++)
             EXPECT_NE(colour_of(a), colour_of(b)) << a << " vs " << b;
 }

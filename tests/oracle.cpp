@@ -38,7 +38,7 @@ bool move_to_open_side(particles &p, int x, int y)
     return true;
 }
 
-void update_falling(particles &p, int x, int y, int kind)
+void update_falling(particles &p, int x, int y, int kind, bool flows)
 {
     float density = p.densities[kind];
     if (sinks_into(p, density, x, y + 1))
@@ -47,7 +47,7 @@ void update_falling(particles &p, int x, int y, int kind)
         swap_cells(p, x, y, x + 1, y + 1, true);
     else if (sinks_into(p, density, x - 1, y + 1))
         swap_cells(p, x, y, x - 1, y + 1, true);
-    else if (kind == WATER && !move_to_open_side(p, x, y))
+    else if (flows && !move_to_open_side(p, x, y))
     {
         if (is_empty(p, x + 1, y))
             swap_cells(p, x, y, x + 1, y, false);
@@ -56,7 +56,7 @@ void update_falling(particles &p, int x, int y, int kind)
     }
 }
 
-void update_fire(particles &p, int x, int y)
+void update_rising(particles &p, int x, int y)
 {
     if (is_empty(p, x, y - 1))
         swap_cells(p, x, y, x, y - 1, true);
@@ -79,11 +79,14 @@ void visit(particles &p, int x, int y)
         p.count++;
     if (p.particlemoved[x][y])
         return;
+    // How each kind moves is the element table's to say; the rules for
+    // each way of moving are written out here.
     int kind = p.particles[x][y];
-    if (kind == SAND || kind == WATER)
-        update_falling(p, x, y, kind);
-    else if (kind == FIRE)
-        update_fire(p, x, y);
+    motion moves = elements[kind].moves;
+    if (moves == motion::falls || moves == motion::flows)
+        update_falling(p, x, y, kind, moves == motion::flows);
+    else if (moves == motion::rises)
+        update_rising(p, x, y);
 }
 
 void stamp_square(particles &p, int type, int size)
@@ -113,13 +116,13 @@ void refresh_grid(particles &p)
 
 void draw_parts(particles &p)
 {
-    const int colours[5] = {makecol(0, 0, 0), makecol(90, 90, 90), makecol(255, 210, 128),
-                            makecol(0, 0, 255), makecol(255, 0, 0)};
-    clear_to_color(p.sand, colours[EMPTY]);
+    auto colour = [](int kind)
+    { return makecol(elements[kind].r, elements[kind].g, elements[kind].b); };
+    clear_to_color(p.sand, colour(EMPTY));
     for (int y = 0; y < 300; y++)
         for (int x = 0; x < 300; x++)
             if (p.particles[x][y] != EMPTY)
-                rectfill(p.sand, 2 * x, 2 * y, 2 * x + 1, 2 * y + 1, colours[p.particles[x][y]]);
+                rectfill(p.sand, 2 * x, 2 * y, 2 * x + 1, 2 * y + 1, colour(p.particles[x][y]));
 }
 
 void draw_particle(particles &p, int type, int x, int y, int size)

@@ -49,7 +49,7 @@ void expect_same_pixels(BITMAP *actual, BITMAP *expected)
 
 int random_kind(std::mt19937 &rng)
 {
-    return std::uniform_int_distribution<int>(EMPTY, FIRE)(rng);
+    return std::uniform_int_distribution<int>(0, element_count - 1)(rng);
 }
 
 // Each cell is a random kind with probability `fill`, else empty.

@@ -1,5 +1,7 @@
 #include "screen.h"
 
+#include "expected_kinds.h"
+
 #include <allegro.h>
 
 #include <algorithm>
@@ -15,10 +17,17 @@ struct rgb
     int r, g, b;
 };
 
-// What the game asks for, in the order of `shade`.
-const rgb requested[] = {{0, 0, 0},   {90, 90, 90},    {255, 210, 128}, {0, 0, 255},
-                         {255, 0, 0}, {200, 200, 200}, {255, 255, 255}, {255, 255, 0}};
-const int shade_count = sizeof requested / sizeof requested[0];
+// What the game asks for besides the kinds' colours, in the order of
+// `shade`: the panel's grey, white and the size marker's yellow.
+const rgb panel_colours[] = {{200, 200, 200}, {255, 255, 255}, {255, 255, 0}};
+const int shade_count = expected_kind_count + sizeof panel_colours / sizeof panel_colours[0];
+
+rgb requested(int s)
+{
+    if (s < expected_kind_count)
+        return {expected_kinds[s].r, expected_kinds[s].g, expected_kinds[s].b};
+    return panel_colours[s - expected_kind_count];
+}
 
 // The palette entry `makecol` picks for each requested colour, as 8-bit RGB.
 const rgb *shown_colours()
@@ -32,7 +41,8 @@ const rgb *shown_colours()
     select_palette(default_palette);
     for (int s = 0; s < shade_count; s++)
     {
-        const RGB &entry = default_palette[makecol(requested[s].r, requested[s].g, requested[s].b)];
+        rgb asked = requested(s);
+        const RGB &entry = default_palette[makecol(asked.r, asked.g, asked.b)];
         shown[s] = {entry.r * 255 / 63, entry.g * 255 / 63, entry.b * 255 / 63};
     }
     ready = true;

@@ -1,0 +1,50 @@
+#!/usr/bin/env python3
+"""Prints the work-to-floor ratios of the default and the portable build, and
+how the portable build's times compare with the default build's, from the
+JSON files of interleaved benchmark runs (default-*.json, portable-*.json).
+Medians of the CPU time per iteration over all repetitions of all rounds."""
+import glob
+import json
+import os
+import statistics
+import sys
+
+# (label, work, floor, target ratio to the floor)
+WORK = [
+    ("pass + refresh_grid / copy grid", "pass_and_refresh_grid", "copy_grid_once", 6),
+    ("draw_parts / write bitmap", "draw_parts_full_grid", "write_bitmap_once", 4),
+    ("worst stroke / clear grid", "worst_stroke", "clear_grid_once", 20),
+]
+BUILDS = ["default", "portable"]
+PORTABLE_TARGET = 2
+
+
+def medians(folder, build):
+    times = {}
+    for path in glob.glob(os.path.join(folder, build + "-*.json")):
+        with open(path) as f:
+            for run in json.load(f)["benchmarks"]:
+                if run.get("run_type") == "iteration":
+                    times.setdefault(run["run_name"], []).append(run["cpu_time"])
+    return {name: statistics.median(t) for name, t in times.items()}
+
+
+def main(folder):
+    found = {build: medians(folder, build) for build in BUILDS}
+    print("\nWork-to-floor ratios (median CPU time per iteration, microseconds):")
+    for label, work, floor, target in WORK:
+        for build in BUILDS:
+            m = found[build]
+            if work in m and floor in m:
+                print(f"  {build:8} {label:34} {m[work] / m[floor]:6.2f} x  (target {target:2} x;"
+                      f" {m[work] / 1000:8.2f} / {m[floor] / 1000:6.2f})")
+    print("\nPortable build against the default build:")
+    for label, work, _, _ in WORK:
+        d, p = found["default"].get(work), found["portable"].get(work)
+        if d and p:
+            print(f"  {work:34} {p / d:6.2f} x  (target {PORTABLE_TARGET} x;"
+                  f" {p / 1000:8.2f} / {d / 1000:8.2f})")
+
+
+if __name__ == "__main__":
+    main(sys.argv[1])
