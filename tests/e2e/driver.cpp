@@ -300,7 +300,8 @@ void game::find_window()
             return window && XGetWindowAttributes(d, window, &attributes) &&
                    attributes.map_state == IsViewable;
         },
-        10000);
+        // Long enough for wine to start its own services on a busy machine.
+        30000);
     if (!mapped)
         throw std::runtime_error(running() ? "no window titled \"Veldrath\" appeared"
                                            : "the game ended before opening its window");
