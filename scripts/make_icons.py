@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Draws the Veldrath application icon and writes it as PNG files, and as the
-XPM the game's window shows under X11.
+XPM the game's window shows under X11 and the Windows icon that the
+Windows build links into veldrath.exe.
 
 The icon is a 32 x 32 cell scene in the game's own colours: grains of sand
 falling into a walled basin of water and heaping up on its floor, and a fire
@@ -9,6 +10,7 @@ so the larger icons look like the play area with its square cells.
 
     scripts/make_icons.py           rewrite data/icons/hicolor/*/apps/veldrath.png
                                     and data/icons/veldrath.xpm
+                                    and packaging/windows/veldrath.ico
     scripts/make_icons.py --check   exit 1 if the committed icons differ from the scene
 
 Standard library only.
@@ -18,10 +20,15 @@ import sys
 import zlib
 from pathlib import Path
 
-ICON_DIR = Path(__file__).resolve().parent.parent / "data" / "icons" / "hicolor"
+ROOT = Path(__file__).resolve().parent.parent
+ICON_DIR = ROOT / "data" / "icons" / "hicolor"
 SIZES = (32, 64, 128, 256)
 XPM_PATH = ICON_DIR.parent / "veldrath.xpm"
 XPM_SIZE = 64
+WINDOWS_ICON = ROOT / "packaging" / "windows" / "veldrath.ico"
+# Uncompressed bitmaps, so the file is the same whatever zlib wrote it;
+# Windows scales the 128 one up where it wants 256.
+WINDOWS_SIZES = (32, 64, 128)
 
 # The colours the game draws its cells in.
 COLOURS = {
@@ -99,6 +106,32 @@ def png(size):
             chunk(b"IDAT", zlib.compress(scanlines(size), 9)) + chunk(b"IEND", b""))
 
 
+def dib(size):
+    """An icon image as Windows stores it: a BITMAPINFOHEADER of twice the
+    height, 32-bit BGRA rows bottom-up, then an all-clear (opaque) 1-bit AND
+    mask with rows padded to 32 bits."""
+    rows = scene_rows()
+    scale = size // len(rows)
+    pixels = bytearray()
+    for row in reversed(rows):
+        line = b"".join(bytes(reversed(COLOURS[cell])) + b"\xff" for cell in row for _ in range(scale))
+        pixels += line * scale
+    mask = bytes((size + 31) // 32 * 4 * size)
+    header = struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, 32, 0, len(pixels) + len(mask), 0, 0,
+                         0, 0)
+    return header + bytes(pixels) + mask
+
+
+def ico():
+    images = [dib(size) for size in WINDOWS_SIZES]
+    offset = 6 + 16 * len(images)
+    entries = b""
+    for size, image in zip(WINDOWS_SIZES, images):
+        entries += struct.pack("<BBBBHHII", size, size, 0, 0, 1, 32, len(image), offset)
+        offset += len(image)
+    return struct.pack("<HHH", 0, 1, len(images)) + entries + b"".join(images)
+
+
 def read_png(blob):
     """The IHDR body and the decompressed image data of a PNG file, or None
     if the file is not one this script could have written."""
@@ -141,6 +174,8 @@ def check():
     ]
     if not XPM_PATH.is_file() or XPM_PATH.read_text() != xpm():
         stale.append(XPM_PATH)
+    if not WINDOWS_ICON.is_file() or WINDOWS_ICON.read_bytes() != ico():
+        stale.append(WINDOWS_ICON)
     for path in stale:
         print(f"{path} does not match the scene; run scripts/make_icons.py", file=sys.stderr)
     return 1 if stale else 0
@@ -154,6 +189,9 @@ def write():
         print(path)
     XPM_PATH.write_text(xpm())
     print(XPM_PATH)
+    WINDOWS_ICON.parent.mkdir(parents=True, exist_ok=True)
+    WINDOWS_ICON.write_bytes(ico())
+    print(WINDOWS_ICON)
     return 0
 
 

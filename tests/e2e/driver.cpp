@@ -24,6 +24,16 @@ const int frame_ms = 25;
 const int window_width = 800;
 const int window_height = 600;
 
+// The game's frames, and so every hold, wait and time limit, are stretched
+// by the whole factor VELDRATH_E2E_PACE (1 when unset) for a build that runs
+// slower than natively, as under wine.
+int read_pace()
+{
+    const char *setting = std::getenv("VELDRATH_E2E_PACE");
+    int factor = setting ? std::atoi(setting) : 1;
+    return factor > 0 ? factor : 1;
+}
+
 void sleep_ms(int ms)
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -73,6 +83,16 @@ std::vector<std::string> game_command()
     const char *program = std::getenv("VELDRATH_E2E_PROGRAM");
     argv.emplace_back(program && *program ? program : VELDRATH_EXE);
     return argv;
+}
+
+// The virtual screen: the window's size unless VELDRATH_E2E_SCREEN names
+// another, such as 1024x768 for the Windows build under wine (see x_server).
+std::string screen_size()
+{
+    const char *size = std::getenv("VELDRATH_E2E_SCREEN");
+    if (size && *size)
+        return size;
+    return std::to_string(window_width) + "x" + std::to_string(window_height);
 }
 
 bool exists(const std::string &path)
@@ -171,14 +191,20 @@ std::vector<unsigned char> rgb_pixels(Display *display, Drawable drawable, int w
 
 } // namespace
 
+int pace()
+{
+    static const int factor = read_pace();
+    return factor;
+}
+
 void wait_frames(int frames)
 {
-    sleep_ms(frames * frame_ms);
+    sleep_ms(frames * frame_ms * pace());
 }
 
 bool wait_until(const std::function<bool()> &condition, int timeout_ms)
 {
-    for (int waited = 0; waited < timeout_ms; waited += frame_ms)
+    for (int waited = 0; waited < timeout_ms * pace(); waited += frame_ms)
     {
         if (condition())
             return true;
@@ -235,7 +261,9 @@ int child::wait_exit(int timeout_ms)
 // pointer at the window's centre, where the server starts its own, and
 // then follows the pointer's motion rather than its position; with equal
 // sizes the two agree from the start and the pointer cannot leave the
-// window.
+// window. The library's Windows port instead reads the pointer's position,
+// but needs a larger screen: Windows keeps a window's frame within the
+// screen's size, and the title bar would leave less than 600 rows inside.
 x_server::x_server()
 {
     // Start at a number of our own so that parallel runs rarely race.
@@ -254,10 +282,10 @@ bool x_server::try_display(int number)
     std::string lock = "/tmp/.X" + std::to_string(number) + "-lock";
     if (exists(lock) || exists("/tmp/.X11-unix/X" + std::to_string(number)))
         return false;
-    xvfb =
-        std::make_unique<child>(std::vector<std::string>{"Xvfb", name, "-screen", "0", "800x600x24",
-                                                         "-nolisten", "tcp", "-noreset"},
-                                "", true, SIGTERM);
+    xvfb = std::make_unique<child>(std::vector<std::string>{"Xvfb", name, "-screen", "0",
+                                                            screen_size() + "x24", "-nolisten",
+                                                            "tcp", "-noreset"},
+                                   "", true, SIGTERM);
     bool ready = wait_until(
         [&]
         {
@@ -301,7 +329,8 @@ void game::find_window()
             return window && XGetWindowAttributes(d, window, &attributes) &&
                    attributes.map_state == IsViewable;
         },
-        10000);
+        // Long enough for wine to start its own services on a busy machine.
+        30000);
     if (!mapped)
         throw std::runtime_error(running() ? "no window titled \"Veldrath\" appeared"
                                            : "the game ended before opening its window");

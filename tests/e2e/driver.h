@@ -14,6 +14,10 @@
 
 #include "screen.h"
 
+// How many times slower than natively the game under test runs; waits,
+// holds and time limits are stretched by it.
+int pace();
+
 // A child process with stdin and stdout on /dev/null (stderr too if
 // `quiet`). It is killed when the process that started it dies, so a crashed
 // or killed test leaves nothing behind; otherwise it gets `stop_signal` on
@@ -115,7 +119,7 @@ class game
     }
     int wait_exit(int timeout_ms)
     {
-        return program.wait_exit(timeout_ms);
+        return program.wait_exit(timeout_ms * pace());
     }
 
     int width = 0;

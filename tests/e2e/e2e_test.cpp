@@ -405,7 +405,9 @@ TEST_F(veldrath, clicking_a_label_selects_its_element)
 }
 
 // A slider click leaves the game's idea of the pointer apart from the
-// server's (see game::nudge), so each click gets a fresh game.
+// server's (see game::nudge), so each click gets a fresh game, on a fresh
+// server: under wine a game started where the last one was killed may wait
+// for a focus that never comes.
 TEST(veldrath_slider, a_click_sets_the_size_within_2_to_50)
 {
     struct case_
@@ -415,10 +417,10 @@ TEST(veldrath_slider, a_click_sets_the_size_within_2_to_50)
     const case_ cases[] = {{610, 300, 27}, {605, 0, 2},  {605, 599, 50}, {620, 100, 7},
                            {601, 41, 2},   {601, 51, 3}, {610, 520, 49}, {610, 521, 50},
                            {610, 531, 50}, {615, 31, 2}};
-    x_server server;
     for (const case_ &c : cases)
     {
         SCOPED_TRACE("click at (" + std::to_string(c.x) + "," + std::to_string(c.y) + ")");
+        x_server server;
         game g(server);
         g.click(c.x, c.y);
         screen_image screen = g.capture();
