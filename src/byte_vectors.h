@@ -5,7 +5,10 @@
 // types (GCC and clang), so that one source serves every processor: 16 bytes
 // at a time anywhere, 32 in the functions built for AVX2. Assumes nothing
 // about byte order: ints are narrowed by value, and bit masks are gathered
-// from the bytes' values, not from their places in a word.
+// from the bytes' values, not from their places in a word. On x86 a few steps
+// take the processor's own instructions, which compilers do not find from
+// the generic code: narrowing and top bits with SSE2 (which every x86-64
+// processor has), and with AVX2 also lookups by shuffle.
 
 #include <cstdint>
 #include <cstring>
