@@ -16,7 +16,6 @@
 namespace
 {
 
-const int grid_size = 300;
 const int bitmap_bytes = 600 * 600;
 
 // How many passes the scene runs before it is put back to its start. Within

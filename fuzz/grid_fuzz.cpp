@@ -23,7 +23,6 @@
 namespace
 {
 
-const int grid_size = 300;
 const int window_width = 800;
 const int play_size = 600;
 const int max_brush = 50;

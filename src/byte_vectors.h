@@ -47,6 +47,10 @@ AVX2_ENTRY inline uint32_t top_bits_avx2(const bytes32 &bytes)
 }
 #endif
 
+// Rows in a band of cells: a transpose turns 16 cells of a column into 16
+// rows.
+const int band = 16;
+
 // A byte vector as the fast paths use it. The vector travels inside a
 // struct: compilers refuse to pass 32-byte vectors by value in code built
 // without AVX, which is where these templates are written.
@@ -54,7 +58,7 @@ template <class V> struct lanes
 {
     static constexpr int size = sizeof(V);
     // Bytes per half: each half is transposed on its own.
-    static constexpr int half = 16;
+    static constexpr int half = band;
 
     V v;
 
@@ -223,6 +227,22 @@ VECTOR_INLINE L lookup(const L &kinds, const kind_table<L, n> &table,
 template <class L, int n> VECTOR_INLINE L lookup(const L &kinds, const kind_table<L, n> &table)
 {
     return lookup(kinds, table, std::make_integer_sequence<int, n>());
+}
+
+// Where the index-th block of `block_cells` cells along an axis of
+// `axis_cells` cells starts: the last block is pulled back inside, so that it
+// overlaps the one before it, and the cells they share are simply handled
+// twice.
+inline int block_start(int index, int axis_cells, int block_cells)
+{
+    int start = index * block_cells;
+    return start < axis_cells - block_cells ? start : axis_cells - block_cells;
+}
+
+template <int axis_cells, int block_cells> constexpr int blocks_along()
+{
+    static_assert(block_cells > 0, "blocks hold cells");
+    return (axis_cells + block_cells - 1) / block_cells;
 }
 
 // Transposes bytes, in each 16-byte half on its own, by rounds of

@@ -100,21 +100,6 @@ template <class L, int kind = 0> VECTOR_INLINE L sinking(const L &self, const L 
 // ---------------------------------------------------------------------------
 // The pass's working memory.
 
-const int band = 16;
-
-// Where the index-th block of `size` cells along an axis of `length` cells
-// starts: the last block is pulled back inside, so that it overlaps the one
-// before it.
-int block_start(int index, int length, int size)
-{
-    return std::min(index * size, length - size);
-}
-
-constexpr int blocks_along(int length, int size)
-{
-    return (length + size - 1) / size;
-}
-
 // What a pass works from, kept from pass to pass so that the frame is laid
 // only once; passes never change it. One set per thread, so that passes on
 // different grids may run side by side.
@@ -178,7 +163,7 @@ struct row_bits
 // k + 16h + i, and the transpose leaves vector i holding row y + i.
 template <class L> VECTOR_INLINE void copy_band(const particles &p, kind_rows &rows, int y)
 {
-    for (int bk = 0; bk < blocks_along(columns_per_pass, L::size); bk++)
+    for (int bk = 0; bk < blocks_along<columns_per_pass, L::size>(); bk++)
         for (int parity = 0; parity < 2; parity++)
         {
             int k = block_start(bk, columns_per_pass, L::size);
@@ -221,7 +206,7 @@ void note_moved(const particles &p, pass_scratch &s, int parity, int y)
     rows_moved.store(&s.row_moved[y]);
     if (!(rows_moved != 0).any())
         return;
-    for (int bk = 0; bk < blocks_along(columns_per_pass, L::half); bk++)
+    for (int bk = 0; bk < blocks_along<columns_per_pass, L::half>(); bk++)
     {
         int k = block_start(bk, columns_per_pass, L::half);
         L block[L::half];

@@ -11,7 +11,6 @@
 
 #include "particlegrid.h"
 
-const int grid_size = 300;
 // `count` runs 0..50, so `alternate` flips once every 51 visits.
 const int counter_period = 51;
 // Stands for the missing neighbours beyond the grid's edges: never empty and

@@ -10,30 +10,12 @@
 
 #include "fast_render.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "byte_vectors.h"
 
 namespace
 {
-
-const int grid_size = 300;
-const int cell_pixels = 2;
-const int band = 16;
-
-// Where the index-th block of `size` cells along the grid starts: the last
-// block is pulled back inside, so that it overlaps the one before it.
-int block_start(int index, int size)
-{
-    return std::min(index * size, grid_size - size);
-}
-
-template <int size> constexpr int blocks_along()
-{
-    static_assert(size > 0, "blocks hold cells");
-    return (grid_size + size - 1) / size;
-}
 
 // The colour of each kind as makecol gives it. makecol searches the palette
 // for the nearest entry on every call, which would cost a fifth of the
@@ -79,10 +61,10 @@ VECTOR_INLINE void draw_blocks(const int (*grid)[grid_size], uint8_t *const *lin
 {
     const int columns = L::size / 2;
     const kind_table<L, element_count> colour_of(colours.of);
-    for (int by = 0; by < blocks_along<band>(); by++)
-        for (int bx = 0; bx < blocks_along<columns>(); bx++)
+    for (int by = 0; by < blocks_along<grid_size, band>(); by++)
+        for (int bx = 0; bx < blocks_along<grid_size, columns>(); bx++)
         {
-            int x = block_start(bx, columns), y = block_start(by, band);
+            int x = block_start(bx, grid_size, columns), y = block_start(by, grid_size, band);
             L block[8];
             for (int i = 0; i < 8; i++)
                 block[i] = column_kinds<L>(grid, x + i, 8, y);

@@ -39,14 +39,19 @@ inline constexpr element elements[] = {
 };
 inline constexpr int element_count = sizeof elements / sizeof elements[0];
 
+// The grid is grid_size x grid_size cells, each cell_pixels x cell_pixels
+// pixels on screen.
+const int grid_size = 300;
+const int cell_pixels = 2;
+
 // The whole sandbox: a 300 x 300 grid indexed [x][y] (column-major, so the
 // cell below (x, y) directly follows it in memory), rendered two pixels per
 // cell into `sand`.
 class particles
 {
   public:
-    int particles[300][300];
-    bool particlemoved[300][300];
+    int particles[grid_size][grid_size];
+    bool particlemoved[grid_size][grid_size];
     BITMAP *sand;
     float densities[5];
     bool leftorright;

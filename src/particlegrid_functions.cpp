@@ -14,7 +14,6 @@
 namespace
 {
 
-const int cell_pixels = 2;
 const int visits_per_pass = grid_size * grid_size / 2;
 
 // ---------------------------------------------------------------------------
