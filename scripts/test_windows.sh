@@ -50,15 +50,12 @@ mkdir "$WINEPREFIX"
 "$wine" wineboot --init >/dev/null 2>&1
 
 echo "test_windows: end-to-end suite against $(basename "$zip") under wine64"
-# Under wine a frame takes a few times as long as
-# natively (each copy to the window goes through wine's Direct3D), so the
-# tests hold keys and buttons, and wait, longer. One test at a time: wine
-# runs several processes of its own per game. A busy machine can still slow
-# wine past that, and the game then misses a click (beside a loop of wine
-# starts on the same core, three tests failed so; on a quiet one, none), so
-# a failed test gets a second run; one that fails twice fails the run. The
-# game's start needs no second run: it no longer hangs (see the third
-# Allegro patch). Left out: the start without a display, which runs the
+# Under wine a frame takes a few times as long as natively (each copy to the
+# window goes through wine's Direct3D), so the tests hold keys and buttons,
+# and wait, longer. One test at a time: wine runs several processes of its
+# own per game. A busy machine can still slow wine past that, and the game
+# then misses a click, so a failed test gets a second run; one that fails
+# twice fails the run. Left out: the start without a display, which runs the
 # Linux binary, and the window's X11 class and icon, which the game sets
 # only under X11 (wine's windows carry wine's own).
 VELDRATH_E2E_PROGRAM="$scratch/veldrath/veldrath.exe" VELDRATH_E2E_LAUNCHER="$wine" \
