@@ -8,6 +8,7 @@
 # toolchain file or the options below change.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
+source "$root/scripts/debian_source.sh"
 
 windows="$root/build-windows"
 toolchain="$root/cmake/mingw-w64-x86_64.cmake"
@@ -17,52 +18,6 @@ allegro_options=(-DCMAKE_BUILD_TYPE=Release -DSHARED=ON -DWANT_EXAMPLES=OFF -DWA
     -DWANT_JPGALLEG=OFF)
 
 install_missing cmake make patch zip g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
-
-# Downloads the source package into $sources through a private apt setup: a
-# deb-src twin of each of the machine's own apt sources, with its own lists, so
-# the machine's apt configuration is left as it is. Sets $tarball.
-fetch_allegro_source() {
-    local sources="$windows/allegro-source"
-    local apt="$sources/apt"
-    mkdir -p "$apt/sources.list.d" "$apt/lists/partial"
-    local dsc
-    dsc=$(find "$sources" -maxdepth 1 -name 'allegro4.4_*.dsc' | head -n 1)
-    if [ -z "$dsc" ]; then
-        mirror_apt_sources_as_deb_src >"$apt/sources.list.d/deb-src.sources"
-        local opts=(-q -o Dir::Etc::sourcelist=/dev/null -o "Dir::Etc::sourceparts=$apt/sources.list.d"
-            -o "Dir::State::lists=$apt/lists" -o APT::Sandbox::User=root
-            -o DPkg::Lock::Timeout=600)
-        apt-get "${opts[@]}" update >/dev/null
-        # The Debian diff is not needed, and need not exist: only the .dsc and
-        # the upstream tarball are checked for.
-        (cd "$sources" && apt-get "${opts[@]}" source --download-only allegro4.4 >/dev/null 2>&1) || true
-        dsc=$(find "$sources" -maxdepth 1 -name 'allegro4.4_*.dsc' | head -n 1)
-        [ -n "$dsc" ] || { echo "package_windows: cannot download the allegro4.4 source package" >&2; exit 1; }
-    fi
-    local sha name
-    read -r sha _ name < <(sed -n '/^Checksums-Sha256:/,/^[^ ]/p' "$dsc" | grep '\.orig\.tar\.')
-    tarball="$sources/$name"
-    if ! echo "$sha  $tarball" | sha256sum --check --status; then
-        echo "package_windows: $name does not match the sha256 in $(basename "$dsc")" >&2
-        rm -f "$dsc" "$tarball"
-        exit 1
-    fi
-}
-
-# One-line "deb" entries and deb822 stanzas alike, as deb822 deb-src stanzas.
-mirror_apt_sources_as_deb_src() {
-    local f
-    for f in /etc/apt/sources.list.d/*.sources; do
-        [ -e "$f" ] || continue
-        sed -E 's/^Types:.*/Types: deb-src/' "$f"
-        echo
-    done
-    for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-        [ -e "$f" ] || continue
-        # deb [options] uri suite components...
-        sed -nE 's/^deb[[:space:]]+(\[[^]]*\][[:space:]]+)?([^[:space:]]+)[[:space:]]+([^[:space:]]+)[[:space:]]+(.*)$/Types: deb-src\nURIs: \2\nSuites: \3\nComponents: \4\n/p' "$f"
-    done
-}
 
 # Builds and installs Allegro into $allegro/install unless the same inputs
 # built it before. Sets $allegro.
@@ -128,7 +83,7 @@ if [ ! -f "$root/LICENSE" ]; then
     echo "package_windows: $root/LICENSE is missing" >&2
     exit 1
 fi
-fetch_allegro_source
+fetch_debian_source allegro4.4 "$windows/allegro-source"
 build_allegro
 build_game
 pack
