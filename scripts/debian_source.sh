@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Downloads a Debian source package, checked against its .dsc, for the builds
-# that compile a library from Debian's source (Allegro for Windows and for the
-# browser). Sourced after setup.sh.
+# Libraries built from Debian's source packages: the download, checked against
+# the .dsc, and Allegro's build, shared by the Windows and the browser builds.
+# Sourced after setup.sh.
 
 # Downloads PACKAGE's .dsc and upstream tarball into DIR through a private apt
 # setup: a deb-src twin of each of the machine's own apt sources, with its own
@@ -48,4 +48,41 @@ mirror_apt_sources_as_deb_src() {
         # deb [options] uri suite components...
         sed -nE 's/^deb[[:space:]]+(\[[^]]*\][[:space:]]+)?([^[:space:]]+)[[:space:]]+([^[:space:]]+)[[:space:]]+(.*)$/Types: deb-src\nURIs: \2\nSuites: \3\nComponents: \4\n/p' "$f"
     done
+}
+
+# Builds Allegro 4.4 from $tarball, patched with PATCHES/*.patch, configured
+# by the command CONFIGURE... (cmake or a wrapper of it, with the options; the
+# source, build and install folders are added), and installs it into
+# DIR/install with its licence, unless the same tarball, patches, STAMP text
+# and command built it before. Sets $allegro to DIR.
+build_allegro() {
+    local patches=("$2"/*.patch) stamp_text=$3
+    allegro=$1
+    shift 3
+    local stamp
+    stamp=$( (sha256sum "$tarball" "${patches[@]}" | cut -d' ' -f1; echo "$stamp_text"; echo "$*") |
+        sha256sum | cut -d' ' -f1)
+    if [ -f "$allegro/stamp" ] && [ "$(cat "$allegro/stamp")" = "$stamp" ]; then
+        echo "Allegro in $allegro is built already"
+        return
+    fi
+    echo "building Allegro into $allegro (a minute or two)"
+    rm -rf "$allegro"
+    mkdir -p "$allegro"
+    tar -xzf "$tarball" -C "$allegro"
+    local source
+    source=$(find "$allegro" -mindepth 1 -maxdepth 1 -type d)
+    local p
+    for p in "${patches[@]}"; do
+        patch -d "$source" -p1 --quiet <"$p"
+    done
+    "$@" -S "$source" -B "$allegro/build" -DCMAKE_INSTALL_PREFIX="$allegro/install" \
+        >"$allegro/configure.log" 2>&1 || { cat "$allegro/configure.log"; exit 1; }
+    cmake --build "$allegro/build" -j "$(nproc)" >"$allegro/build.log" 2>&1 ||
+        { cat "$allegro/build.log"; exit 1; }
+    cmake --install "$allegro/build" >/dev/null
+    # The licence travels with the library; the source tree is not kept.
+    sed -e '/^@/d' -e 's/^   //' "$source/docs/src/license._tx" >"$allegro/install/LICENSE"
+    rm -rf "$source" "$allegro/build"
+    echo "$stamp" >"$allegro/stamp"
 }

@@ -12,45 +12,11 @@ source "$root/scripts/debian_source.sh"
 
 windows="$root/build-windows"
 toolchain="$root/cmake/mingw-w64-x86_64.cmake"
-patches=("$root"/packaging/windows/allegro/*.patch)
-allegro_options=(-DCMAKE_BUILD_TYPE=Release -DSHARED=ON -DWANT_EXAMPLES=OFF -DWANT_TESTS=OFF
-    -DWANT_TOOLS=OFF -DWANT_DOCS=OFF -DWANT_ALLEGROGL=OFF -DWANT_LOADPNG=OFF -DWANT_LOGG=OFF
-    -DWANT_JPGALLEG=OFF)
+allegro_options=(-DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release -DSHARED=ON
+    -DWANT_EXAMPLES=OFF -DWANT_TESTS=OFF -DWANT_TOOLS=OFF -DWANT_DOCS=OFF -DWANT_ALLEGROGL=OFF
+    -DWANT_LOADPNG=OFF -DWANT_LOGG=OFF -DWANT_JPGALLEG=OFF)
 
 install_missing cmake make patch zip g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
-
-# Builds and installs Allegro into $allegro/install unless the same inputs
-# built it before. Sets $allegro.
-build_allegro() {
-    allegro="$windows/allegro"
-    local stamp
-    stamp=$( (sha256sum "$tarball" "${patches[@]}" "$toolchain" | cut -d' ' -f1; echo "${allegro_options[*]}") |
-        sha256sum | cut -d' ' -f1)
-    if [ -f "$allegro/stamp" ] && [ "$(cat "$allegro/stamp")" = "$stamp" ]; then
-        echo "package_windows: Allegro is built already"
-        return
-    fi
-    echo "package_windows: building Allegro for Windows (about a minute)"
-    rm -rf "$allegro"
-    mkdir -p "$allegro"
-    tar -xzf "$tarball" -C "$allegro"
-    local source
-    source=$(find "$allegro" -mindepth 1 -maxdepth 1 -type d)
-    local p
-    for p in "${patches[@]}"; do
-        patch -d "$source" -p1 --quiet <"$p"
-    done
-    cmake -S "$source" -B "$allegro/build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-        -DCMAKE_INSTALL_PREFIX="$allegro/install" "${allegro_options[@]}" >"$allegro/configure.log" 2>&1 ||
-        { cat "$allegro/configure.log"; exit 1; }
-    cmake --build "$allegro/build" -j "$(nproc)" >"$allegro/build.log" 2>&1 ||
-        { cat "$allegro/build.log"; exit 1; }
-    cmake --install "$allegro/build" >/dev/null
-    # The licence travels with the DLL; the source tree is not kept.
-    sed -e '/^@/d' -e 's/^   //' "$source/docs/src/license._tx" >"$allegro/install/LICENSE"
-    rm -rf "$source" "$allegro/build"
-    echo "$stamp" >"$allegro/stamp"
-}
 
 # The game against that Allegro, without the tests. Sets $game and $version.
 build_game() {
@@ -84,7 +50,8 @@ if [ ! -f "$root/LICENSE" ]; then
     exit 1
 fi
 fetch_debian_source allegro4.4 "$windows/allegro-source"
-build_allegro
+build_allegro "$windows/allegro" "$root/packaging/windows/allegro" "$(sha256sum <"$toolchain")" \
+    cmake "${allegro_options[@]}"
 build_game
 pack
 echo "$zip_path"
