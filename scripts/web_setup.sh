@@ -23,7 +23,7 @@ web_allegro_options=(-DCMAKE_BUILD_TYPE=Release -DSHARED=OFF -DWANT_X11=OFF -DWA
 # Sets $web_allegro to the prefix with include/ and lib/liballeg.a.
 build_web_allegro() {
     fetch_debian_source allegro4.4 "$web/allegro-source"
-    build_allegro "$web/allegro" "$root/packaging/web/allegro" "$(emcc --version | head -n 1)" \
+    build_allegro "$web/allegro" "$root/packaging/web/allegro" "emcc $(emcc -dumpversion)" \
         emcmake cmake "${web_allegro_options[@]}"
     web_allegro="$allegro/install"
 }
