@@ -6,12 +6,23 @@
  */
 #include <stdint.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include "web.h"
 
-static unsigned char *pixels;
-static uint32_t *rgba;
+static unsigned char *pixels;      /* the screen */
+static unsigned char *shown;       /* the screen as last shown */
+static uint32_t *rgba;             /* the rows shown, through the palette */
 static uint32_t palette[PAL_SIZE]; /* RGBA, as the canvas takes it */
+static int palette_changed;
+
+static void free_screen(void)
+{
+    free(pixels);
+    free(rgba);
+    pixels = shown = NULL;
+    rgba = NULL;
+}
 
 static BITMAP *gfx_init(int w, int h, int v_w, int v_h, int color_depth)
 {
@@ -32,14 +43,13 @@ static BITMAP *gfx_init(int w, int h, int v_w, int v_h, int color_depth)
         ustrzcpy(allegro_error, ALLEGRO_ERROR_SIZE, get_config_text("the page has no canvas"));
         return NULL;
     }
-    pixels = calloc((size_t)w * h, 1);
+    pixels = calloc((size_t)w * h, 2);
+    shown = pixels ? pixels + (size_t)w * h : NULL;
     rgba = calloc((size_t)w * h, sizeof *rgba);
     bmp = pixels && rgba ? _make_bitmap(w, h, (uintptr_t)pixels, &gfx_web, 8, w) : NULL;
     if (!bmp)
     {
-        free(pixels);
-        free(rgba);
-        pixels = NULL;
+        free_screen();
         ustrzcpy(allegro_error, ALLEGRO_ERROR_SIZE, get_config_text("Not enough memory"));
         return NULL;
     }
@@ -51,10 +61,7 @@ static BITMAP *gfx_init(int w, int h, int v_w, int v_h, int color_depth)
 static void gfx_exit(BITMAP *bmp)
 {
     (void)bmp;
-    free(pixels);
-    free(rgba);
-    pixels = NULL;
-    rgba = NULL;
+    free_screen();
 }
 
 /* 6-bit components widened as the X11 port widens them. */
@@ -69,17 +76,36 @@ static void gfx_set_palette(AL_CONST RGB *p, int from, int to, int retracesync)
     (void)retracesync;
     for (i = from; i <= to; i++)
         palette[i] = widen(p[i].r) | widen(p[i].g) << 8 | widen(p[i].b) << 16 | 0xFF000000u;
+    palette_changed = TRUE;
 }
 
+static int row_changed(int y)
+{
+    size_t w = gfx_web.w;
+    return palette_changed || memcmp(pixels + y * w, shown + y * w, w) != 0;
+}
+
+/* Only the band of rows that changed since the last frame goes to the
+ * canvas, and nothing when none did: the browser then composites less. */
 void web_show_screen(double woke)
 {
-    size_t i, n;
+    int top = 0, bottom = gfx_web.h;
+    size_t i, start, end;
     if (!pixels)
         return;
-    n = (size_t)gfx_web.w * gfx_web.h;
-    for (i = 0; i < n; i++)
+    while (top < bottom && !row_changed(top))
+        top++;
+    while (bottom > top && !row_changed(bottom - 1))
+        bottom--;
+    if (top == bottom)
+        return;
+    start = (size_t)top * gfx_web.w;
+    end = (size_t)bottom * gfx_web.w;
+    for (i = start; i < end; i++)
         rgba[i] = palette[pixels[i]];
-    web_show(rgba, woke);
+    memcpy(shown + start, pixels + start, end - start);
+    palette_changed = FALSE;
+    web_show(rgba, top, bottom, woke);
 }
 
 static int gfx_set_mouse_sprite(BITMAP *sprite, int xfocus, int yfocus)

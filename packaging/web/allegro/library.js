@@ -70,14 +70,16 @@ mergeInto(LibraryManager.library, {
     return web.context ? 1 : 0;
   },
 
-  // Module.veldrathFrames keeps the last 1000 frames' work in ms (from the
-  // end of one rest() to the end of the next one's drawing), and
-  // Module.veldrathFirstFrame the time at which the first frame was shown.
+  // Draws the rows from TOP to BOTTOM (excluded) of the RGBA screen.
+  // Module.veldrathFrames keeps the work of the last 1000 frames shown, in
+  // ms (from the end of one rest() to the end of the next one's drawing),
+  // and Module.veldrathFirstFrame the time at which the first was shown.
   web_show__deps: ['$web'],
-  web_show: function (rgba, woke) {
+  web_show: function (rgba, top, bottom, woke) {
     var canvas = Module.canvas;
     var bytes = new Uint8ClampedArray(HEAPU8.buffer, rgba, canvas.width * canvas.height * 4);
-    web.context.putImageData(new ImageData(bytes, canvas.width, canvas.height), 0, 0);
+    web.context.putImageData(new ImageData(bytes, canvas.width, canvas.height), 0, 0,
+                             0, top, canvas.width, bottom - top);
     var now = performance.now();
     if (Module.veldrathFirstFrame === undefined) {
       Module.veldrathFirstFrame = now;

@@ -26,7 +26,7 @@ void web_show_screen(double woke);
 
 /* library.js */
 int web_open_canvas(int width, int height);
-void web_show(const void *rgba, double woke);
+void web_show(const void *rgba, int top, int bottom, double woke);
 void web_set_title(const char *title);
 void web_listen_keys(int listen);
 void web_listen_pointer(int listen);
