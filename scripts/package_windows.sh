@@ -8,94 +8,15 @@
 # toolchain file or the options below change.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
+source "$root/scripts/debian_source.sh"
 
 windows="$root/build-windows"
 toolchain="$root/cmake/mingw-w64-x86_64.cmake"
-patches=("$root"/packaging/windows/allegro/*.patch)
-allegro_options=(-DCMAKE_BUILD_TYPE=Release -DSHARED=ON -DWANT_EXAMPLES=OFF -DWANT_TESTS=OFF
-    -DWANT_TOOLS=OFF -DWANT_DOCS=OFF -DWANT_ALLEGROGL=OFF -DWANT_LOADPNG=OFF -DWANT_LOGG=OFF
-    -DWANT_JPGALLEG=OFF)
+allegro_options=(-DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release -DSHARED=ON
+    -DWANT_EXAMPLES=OFF -DWANT_TESTS=OFF -DWANT_TOOLS=OFF -DWANT_DOCS=OFF -DWANT_ALLEGROGL=OFF
+    -DWANT_LOADPNG=OFF -DWANT_LOGG=OFF -DWANT_JPGALLEG=OFF)
 
 install_missing cmake make patch zip g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
-
-# Downloads the source package into $sources through a private apt setup: a
-# deb-src twin of each of the machine's own apt sources, with its own lists, so
-# the machine's apt configuration is left as it is. Sets $tarball.
-fetch_allegro_source() {
-    local sources="$windows/allegro-source"
-    local apt="$sources/apt"
-    mkdir -p "$apt/sources.list.d" "$apt/lists/partial"
-    local dsc
-    dsc=$(find "$sources" -maxdepth 1 -name 'allegro4.4_*.dsc' | head -n 1)
-    if [ -z "$dsc" ]; then
-        mirror_apt_sources_as_deb_src >"$apt/sources.list.d/deb-src.sources"
-        local opts=(-q -o Dir::Etc::sourcelist=/dev/null -o "Dir::Etc::sourceparts=$apt/sources.list.d"
-            -o "Dir::State::lists=$apt/lists" -o APT::Sandbox::User=root
-            -o DPkg::Lock::Timeout=600)
-        apt-get "${opts[@]}" update >/dev/null
-        # The Debian diff is not needed, and need not exist: only the .dsc and
-        # the upstream tarball are checked for.
-        (cd "$sources" && apt-get "${opts[@]}" source --download-only allegro4.4 >/dev/null 2>&1) || true
-        dsc=$(find "$sources" -maxdepth 1 -name 'allegro4.4_*.dsc' | head -n 1)
-        [ -n "$dsc" ] || { echo "package_windows: cannot download the allegro4.4 source package" >&2; exit 1; }
-    fi
-    local sha name
-    read -r sha _ name < <(sed -n '/^Checksums-Sha256:/,/^[^ ]/p' "$dsc" | grep '\.orig\.tar\.')
-    tarball="$sources/$name"
-    if ! echo "$sha  $tarball" | sha256sum --check --status; then
-        echo "package_windows: $name does not match the sha256 in $(basename "$dsc")" >&2
-        rm -f "$dsc" "$tarball"
-        exit 1
-    fi
-}
-
-# One-line "deb" entries and deb822 stanzas alike, as deb822 deb-src stanzas.
-mirror_apt_sources_as_deb_src() {
-    local f
-    for f in /etc/apt/sources.list.d/*.sources; do
-        [ -e "$f" ] || continue
-        sed -E 's/^Types:.*/Types: deb-src/' "$f"
-        echo
-    done
-    for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-        [ -e "$f" ] || continue
-        # deb [options] uri suite components...
-        sed -nE 's/^deb[[:space:]]+(\[[^]]*\][[:space:]]+)?([^[:space:]]+)[[:space:]]+([^[:space:]]+)[[:space:]]+(.*)$/Types: deb-src\nURIs: \2\nSuites: \3\nComponents: \4\n/p' "$f"
-    done
-}
-
-# Builds and installs Allegro into $allegro/install unless the same inputs
-# built it before. Sets $allegro.
-build_allegro() {
-    allegro="$windows/allegro"
-    local stamp
-    stamp=$( (sha256sum "$tarball" "${patches[@]}" "$toolchain" | cut -d' ' -f1; echo "${allegro_options[*]}") |
-        sha256sum | cut -d' ' -f1)
-    if [ -f "$allegro/stamp" ] && [ "$(cat "$allegro/stamp")" = "$stamp" ]; then
-        echo "package_windows: Allegro is built already"
-        return
-    fi
-    echo "package_windows: building Allegro for Windows (about a minute)"
-    rm -rf "$allegro"
-    mkdir -p "$allegro"
-    tar -xzf "$tarball" -C "$allegro"
-    local source
-    source=$(find "$allegro" -mindepth 1 -maxdepth 1 -type d)
-    local p
-    for p in "${patches[@]}"; do
-        patch -d "$source" -p1 --quiet <"$p"
-    done
-    cmake -S "$source" -B "$allegro/build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-        -DCMAKE_INSTALL_PREFIX="$allegro/install" "${allegro_options[@]}" >"$allegro/configure.log" 2>&1 ||
-        { cat "$allegro/configure.log"; exit 1; }
-    cmake --build "$allegro/build" -j "$(nproc)" >"$allegro/build.log" 2>&1 ||
-        { cat "$allegro/build.log"; exit 1; }
-    cmake --install "$allegro/build" >/dev/null
-    # The licence travels with the DLL; the source tree is not kept.
-    sed -e '/^@/d' -e 's/^   //' "$source/docs/src/license._tx" >"$allegro/install/LICENSE"
-    rm -rf "$source" "$allegro/build"
-    echo "$stamp" >"$allegro/stamp"
-}
 
 # The game against that Allegro, without the tests. Sets $game and $version.
 build_game() {
@@ -128,8 +49,9 @@ if [ ! -f "$root/LICENSE" ]; then
     echo "package_windows: $root/LICENSE is missing" >&2
     exit 1
 fi
-fetch_allegro_source
-build_allegro
+fetch_debian_source allegro4.4 "$windows/allegro-source"
+build_allegro "$windows/allegro" "$root/packaging/windows/allegro" "$(sha256sum <"$toolchain")" \
+    cmake "${allegro_options[@]}"
 build_game
 pack
 echo "$zip_path"
