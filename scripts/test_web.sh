@@ -18,7 +18,11 @@ firefox)
     # second to close its window and end.
     suite+=(VELDRATH_E2E_TITLE="Veldrath — Mozilla Firefox" VELDRATH_E2E_PACE=2)
     ;;
-webkit) browser=(gir1.2-webkit2-4.1 python3-gi) ;;
+webkit)
+    browser=(gir1.2-webkit2-4.1 python3-gi)
+    # WebKitGTK's frames take several times as long as Chromium's here.
+    suite+=(VELDRATH_E2E_PACE=4)
+    ;;
 *)
     echo "usage: $0 [chromium|firefox|webkit]" >&2
     exit 2
