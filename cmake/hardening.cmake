@@ -39,6 +39,12 @@ function(veldrath_add_fuzz_target)
   target_link_libraries(grid_fuzz PRIVATE particlegrid)
 endfunction()
 
+# WebAssembly has no use for them: its code is apart from its memory, and
+# it has no stack in that memory to smash for a return address.
+if(EMSCRIPTEN)
+  return()
+endif()
+
 # Release builds are hardened as Debian hardens its packages: stack
 # protector, fortified libc calls, format checks, full RELRO with immediate
 # binding and PIE. The flags come from dpkg-buildflags where it is installed,
