@@ -45,7 +45,8 @@ benchmark_source() {
 }
 
 # Configures DIR for WebAssembly with the extra cmake OPTIONS..., building
-# what it needs first; ctest runs its tests under node.
+# what it needs first. Its programs run under node, with the machine's files
+# (the benchmark writes its results there); ctest runs its tests so.
 configure_wasm() {
     local dir=$1
     shift
@@ -57,5 +58,5 @@ configure_wasm() {
         -DALLEGRO_PREFIX="$web_allegro" -DGTest_DIR="$wasm/googletest/install/lib/cmake/GTest" \
         -Dbenchmark_DIR="$wasm/benchmark/install/lib/cmake/benchmark" \
         -DCMAKE_CROSSCOMPILING_EMULATOR="$(IFS=';'; echo "${node[*]}")" \
-        -DCMAKE_EXE_LINKER_FLAGS="-sALLOW_MEMORY_GROWTH=1 -sEXIT_RUNTIME=1" "$@"
+        -DCMAKE_EXE_LINKER_FLAGS="-sALLOW_MEMORY_GROWTH=1 -sEXIT_RUNTIME=1 -sNODERAWFS=1" "$@"
 }
