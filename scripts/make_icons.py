@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Draws the Veldrath application icon and writes it as PNG files, and as the
-XPM the game's window shows under X11 and the Windows icon that the
-Windows build links into veldrath.exe.
+"""Draws the Veldrath application icon and writes it as PNG files (also the
+browser page's favicon and the sizes its manifest offers for installing),
+and as the XPM the game's window shows under X11 and the Windows icon that
+the Windows build links into veldrath.exe.
 
 The icon is a 32 x 32 cell scene in the game's own colours: grains of sand
 falling into a walled basin of water and heaping up on its floor, and a fire
@@ -11,6 +12,7 @@ so the larger icons look like the play area with its square cells.
     scripts/make_icons.py           rewrite data/icons/hicolor/*/apps/veldrath.png
                                     and data/icons/veldrath.xpm
                                     and packaging/windows/veldrath.ico
+                                    and packaging/web/page/icon-*.png
     scripts/make_icons.py --check   exit 1 if the committed icons differ from the scene
 
 Standard library only.
@@ -29,6 +31,9 @@ WINDOWS_ICON = ROOT / "packaging" / "windows" / "veldrath.ico"
 # Uncompressed bitmaps, so the file is the same whatever zlib wrote it;
 # Windows scales the 128 one up where it wants 256.
 WINDOWS_SIZES = (32, 64, 128)
+WEB_DIR = ROOT / "packaging" / "web" / "page"
+# The favicon, and the two sizes browsers ask of an installable web app.
+WEB_SIZES = (32, 192, 512)
 
 # The colours the game draws its cells in.
 COLOURS = {
@@ -161,15 +166,17 @@ def xpm():
                       f'"{XPM_SIZE} {XPM_SIZE} {len(COLOURS)} 1",', *colours, *lines, "};", ""])
 
 
-def icon_path(size):
-    return ICON_DIR / f"{size}x{size}" / "apps" / "veldrath.png"
+def png_paths():
+    """Every PNG file this script writes, with its size."""
+    return ([(ICON_DIR / f"{size}x{size}" / "apps" / "veldrath.png", size) for size in SIZES] +
+            [(WEB_DIR / f"icon-{size}.png", size) for size in WEB_SIZES])
 
 
 def check():
     """Compares pixels rather than bytes, so another zlib build does not matter."""
     stale = [
-        path for size in SIZES
-        if not (path := icon_path(size)).is_file()
+        path for path, size in png_paths()
+        if not path.is_file()
         or read_png(path.read_bytes()) != (header(size), scanlines(size))
     ]
     if not XPM_PATH.is_file() or XPM_PATH.read_text() != xpm():
@@ -182,8 +189,7 @@ def check():
 
 
 def write():
-    for size in SIZES:
-        path = icon_path(size)
+    for path, size in png_paths():
         path.parent.mkdir(parents=True, exist_ok=True)
         path.write_bytes(png(size))
         print(path)

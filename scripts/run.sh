@@ -1,10 +1,40 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds a Release build and starts the game.
+#   scripts/run.sh        the desktop game
+#   scripts/run.sh web    the browser build: builds its zip, unpacks it into
+#                         build-web/site, serves that on 127.0.0.1, prints
+#                         the address and opens it in the default browser
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
-install_missing "${packages[@]}"
-# Only the game: the tests are not needed to play.
-configure_into "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
-cmake --build "$build" --target veldrath -j "$(nproc)"
-exec "$build/veldrath"
+serve_web() {
+    local zip site=$root/build-web/site
+    install_missing python3 unzip
+    zip=$("$root/scripts/package.sh" web | tail -n 1)
+    rm -rf "$site"
+    mkdir -p "$site"
+    unzip -q "$zip" -d "$site"
+    serve_on_loopback "$site"
+    trap 'kill "$server"' EXIT
+    echo "serving $site; Ctrl-C stops it"
+    echo "$url"
+    if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && command -v xdg-open >/dev/null; then
+        xdg-open "$url" >/dev/null 2>&1 || true
+    fi
+    wait "$server"
+}
+
+case ${1:-} in
+web) serve_web ;;
+"")
+    install_missing "${packages[@]}"
+    # Only the game: the tests are not needed to play.
+    configure_into "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+    cmake --build "$build" --target veldrath -j "$(nproc)"
+    exec "$build/veldrath"
+    ;;
+*)
+    echo "usage: $0 [web]" >&2
+    exit 2
+    ;;
+esac

@@ -57,3 +57,19 @@ build_into() {
     configure_into "$@"
     cmake --build "$1" -j "$(nproc)"
 }
+
+# Serves a folder over HTTP on 127.0.0.1 in the background, on a port the
+# system picks; sets $server (the server's pid) and $url (its address).
+serve_on_loopback() {
+    local log
+    log=$(mktemp)
+    python3 -u -m http.server --bind 127.0.0.1 --directory "$1" 0 >"$log" 2>/dev/null &
+    server=$!
+    for _ in $(seq 100); do
+        grep -q '^Serving HTTP' "$log" && break
+        sleep 0.1
+    done
+    url="http://127.0.0.1:$(sed -n 's/^Serving HTTP on .* port \([0-9]*\) .*/\1/p' "$log")/"
+    rm -f "$log"
+    [ "$url" != "http://127.0.0.1:/" ] || { echo "the web server did not start" >&2; return 1; }
+}

@@ -110,12 +110,44 @@ pid_t lock_owner(const std::string &lock)
     return pid;
 }
 
-Window find_titled(Display *display, Window window, const char *title)
+// The title the game's window must have: its own, unless
+// VELDRATH_E2E_TITLE names another, such as a browser's window that adds the
+// browser's name after the page's title.
+std::string expected_title()
 {
-    char *name = nullptr;
-    bool match = XFetchName(display, window, &name) && std::string(name) == title;
-    XFree(name);
-    if (match)
+    const char *title = std::getenv("VELDRATH_E2E_TITLE");
+    return title && *title ? title : "Veldrath";
+}
+
+// A window's title in UTF-8: its _NET_WM_NAME, which toolkits set besides
+// WM_NAME (where a title beyond Latin-1 comes in another encoding), or else
+// its WM_NAME.
+std::string window_title(Display *display, Window window)
+{
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char *utf8 = nullptr;
+    std::string title;
+    if (XGetWindowProperty(display, window, XInternAtom(display, "_NET_WM_NAME", False), 0, 1024,
+                           False, XInternAtom(display, "UTF8_STRING", False), &type, &format,
+                           &count, &after, &utf8) == Success &&
+        type != None)
+        title.assign(reinterpret_cast<char *>(utf8), count);
+    else
+    {
+        char *name = nullptr;
+        if (XFetchName(display, window, &name))
+            title = name;
+        XFree(name);
+    }
+    XFree(utf8);
+    return title;
+}
+
+Window find_titled(Display *display, Window window, const std::string &title)
+{
+    if (window_title(display, window) == title)
         return window;
     Window root, parent, *children = nullptr;
     unsigned int n = 0;
@@ -321,18 +353,19 @@ game::game(const x_server &server)
 void game::find_window()
 {
     Display *d = display.get();
+    const std::string title = expected_title();
     XWindowAttributes attributes;
     bool mapped = wait_until(
         [&]
         {
-            window = find_titled(d, DefaultRootWindow(d), "Veldrath");
+            window = find_titled(d, DefaultRootWindow(d), title);
             return window && XGetWindowAttributes(d, window, &attributes) &&
                    attributes.map_state == IsViewable;
         },
         // Long enough for wine to start its own services on a busy machine.
         30000);
     if (!mapped)
-        throw std::runtime_error(running() ? "no window titled \"Veldrath\" appeared"
+        throw std::runtime_error(running() ? "no window titled \"" + title + "\" appeared"
                                            : "the game ended before opening its window");
     width = attributes.width;
     height = attributes.height;

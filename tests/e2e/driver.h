@@ -77,7 +77,7 @@ struct picture
 // The real game running on an x_server, driven through XTest and read back
 // with XGetImage. Coordinates are window pixels: (0, 0) is the top-left of
 // the play area, x 600..799 the panel. Construction waits for the mapped
-// window titled "Veldrath" and its first frame.
+// window titled "Veldrath" (see VELDRATH_E2E_TITLE) and its first frame.
 class game
 {
   public:

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Builds the browser zip (scripts/package.sh web), unpacks it into an empty
+# folder, serves it from a loopback port and runs the end-to-end suite of
+# the normal build against the page in one browser engine, through
+# tests/e2e/browser.sh, without retries; non-zero on failure.
+#   scripts/test_web.sh [chromium|firefox|webkit]    (chromium by default)
+# Builds the suite's driver into build/, like scripts/test_windows.sh.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
+
+engine=${1:-chromium}
+suite=(VELDRATH_E2E_LAUNCHER="$root/tests/e2e/browser.sh $engine")
+case $engine in
+chromium) browser=(chromium) ;;
+firefox)
+    browser=(firefox-esr)
+    # Firefox names itself after the page's title, and takes longer than a
+    # second to close its window and end.
+    suite+=(VELDRATH_E2E_TITLE="Veldrath — Mozilla Firefox" VELDRATH_E2E_PACE=2)
+    ;;
+webkit) browser=(gir1.2-webkit2-4.1 python3-gi) ;;
+*)
+    echo "usage: $0 [chromium|firefox|webkit]" >&2
+    exit 2
+    ;;
+esac
+
+install_missing "${test_packages[@]}" "${browser[@]}" python3 unzip
+zip=$("$root/scripts/package.sh" web | tail -n 1)
+configure_into "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j "$(nproc)" --target veldrath_e2e >/dev/null
+
+scratch=$(mktemp -d)
+server=
+cleanup() {
+    [ -z "$server" ] || kill "$server" 2>/dev/null || true
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+
+# The page lies in a folder below the server's root, as on a host that
+# serves it under a path of its own, so every URL it uses must be relative.
+mkdir -p "$scratch/site/veldrath" "$scratch/profiles"
+(cd "$scratch/site/veldrath" && unzip -q "$zip")
+serve_on_loopback "$scratch/site"
+page="${url}veldrath/"
+
+echo "test_web: end-to-end suite against $(basename "$zip") in $engine at $page"
+# A browser's window needs a screen larger than itself: Chromium shrinks a
+# window that would fill the whole screen. The browsers' profiles go to the
+# scratch folder, as the launcher gives way to the browser and cannot remove
+# them. Left out: the start without a display, which runs the Linux binary
+# (the page's own start-up messages are checked below), and the window's X11
+# class and icon, which are the browser's (the page's icon is its favicon).
+env "${suite[@]}" VELDRATH_E2E_PROGRAM="$page" VELDRATH_E2E_SCREEN=1024x768 \
+    TMPDIR="$scratch/profiles" \
+    ctest --test-dir "$build" --output-on-failure -L e2e \
+    -E 'startup_without_display|presents_itself_by_its_class_and_icon'
