@@ -24,10 +24,11 @@ build_wasm_library() {
     [ -f "$dir/stamp" ] && [ "$(cat "$dir/stamp")" = "$stamp" ] && return
     echo "building $name for WebAssembly into $dir"
     rm -rf "$dir"
-    emcmake cmake -S "$source" -B "$dir/build" -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_INSTALL_PREFIX="$dir/install" "$@" >"$dir.log" 2>&1 &&
-        cmake --build "$dir/build" -j "$(nproc)" >>"$dir.log" 2>&1 &&
-        cmake --install "$dir/build" >>"$dir.log" 2>&1 || { cat "$dir.log"; exit 1; }
+    {
+        emcmake cmake -S "$source" -B "$dir/build" -DCMAKE_BUILD_TYPE=Release \
+            -DCMAKE_INSTALL_PREFIX="$dir/install" "$@" &&
+            cmake --build "$dir/build" -j "$(nproc)" && cmake --install "$dir/build"
+    } >"$dir.log" 2>&1 || { cat "$dir.log"; exit 1; }
     rm -rf "$dir/build"
     echo "$stamp" >"$dir/stamp"
 }
