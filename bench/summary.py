@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Prints the work-to-floor ratios of the default and the portable build, and
-how the portable build's times compare with the default build's, from the
-JSON files of interleaved benchmark runs (default-*.json, portable-*.json).
+"""Prints the work-to-floor ratios of the default, the portable and the
+browser's build, how the portable build's times compare with the default
+build's and the browser's with the portable build's, from the JSON files of
+interleaved benchmark runs (default-*.json, portable-*.json, browser-*.json).
 Medians of the CPU time per iteration over all repetitions of all rounds."""
 import glob
 import json
@@ -15,8 +16,9 @@ WORK = [
     ("draw_parts / write bitmap", "draw_parts_full_grid", "write_bitmap_once", 4),
     ("worst stroke / clear grid", "worst_stroke", "clear_grid_once", 20),
 ]
-BUILDS = ["default", "portable"]
-PORTABLE_TARGET = 2
+BUILDS = ["default", "portable", "browser"]
+# (build, the build it is held to, target ratio of their times)
+AGAINST = [("portable", "default", 2), ("browser", "portable", 2)]
 
 
 def medians(folder, build):
@@ -38,12 +40,13 @@ def main(folder):
             if work in m and floor in m:
                 print(f"  {build:8} {label:34} {m[work] / m[floor]:6.2f} x  (target {target:2} x;"
                       f" {m[work] / 1000:8.2f} / {m[floor] / 1000:6.2f})")
-    print("\nPortable build against the default build:")
-    for label, work, _, _ in WORK:
-        d, p = found["default"].get(work), found["portable"].get(work)
-        if d and p:
-            print(f"  {work:34} {p / d:6.2f} x  (target {PORTABLE_TARGET} x;"
-                  f" {p / 1000:8.2f} / {d / 1000:8.2f})")
+    for build, base, target in AGAINST:
+        print(f"\n{build.capitalize()} build against the {base} build:")
+        for label, work, _, _ in WORK:
+            b, w = found[base].get(work), found[build].get(work)
+            if b and w:
+                print(f"  {work:34} {w / b:6.2f} x  (target {target} x;"
+                      f" {w / 1000:8.2f} / {b / 1000:8.2f})")
 
 
 if __name__ == "__main__":
