@@ -163,16 +163,25 @@ int lose_display(Display * /*display*/)
 // now and then abort with a core dump. The game keeps the handling it was
 // started with instead: by default the signal ends it as it ends any
 // program, and one ignored (nohup, a background job) stays ignored; the
-// server drops the window with the connection.
+// server drops the window with the connection. Until that handling is back,
+// the signals are held; the library's threads start with them held, so
+// they always come to this one.
 int start_library()
 {
     const int ending_signals[] = {SIGTERM, SIGINT, SIGHUP};
     struct sigaction started_with[std::size(ending_signals)];
+    sigset_t ending, held_before;
+    sigemptyset(&ending);
     for (std::size_t i = 0; i < std::size(ending_signals); i++)
+    {
+        sigaddset(&ending, ending_signals[i]);
         sigaction(ending_signals[i], nullptr, &started_with[i]);
+    }
+    sigprocmask(SIG_BLOCK, &ending, &held_before);
     int status = allegro_init();
     for (std::size_t i = 0; i < std::size(ending_signals); i++)
         sigaction(ending_signals[i], &started_with[i], nullptr);
+    sigprocmask(SIG_SETMASK, &held_before, nullptr);
 #ifdef ALLEGRO_WITH_XWINDOWS
     XSetIOErrorHandler(lose_display);
 #endif
