@@ -8,7 +8,7 @@ moment.
 
   scripts/endings.py [--game build/veldrath] RUNS WAY...
 
-WAY is one of display (the X server is killed, as at logout), windowkill
+WAY is one of display (the X server ends, as at logout), windowkill
 (xdotool windowkill, a window manager's force quit), term, int, hup (the
 signal) and escape. Needs Xvfb and xdotool (scripts/setup.sh's
 hardening_packages).
@@ -61,7 +61,7 @@ def find_window(env):
 
 def end(way, game, server, window, env):
     if way == "display":
-        server.kill()
+        server.terminate()
         server.wait()
     elif way == "windowkill":
         subprocess.run(["xdotool", "windowkill", window], env=env)
@@ -106,7 +106,7 @@ def one_run(path, way, scratch):
         took = time.time() - began
         game.returncode = 0  # reaped above
         if server.poll() is None:
-            server.kill()
+            server.terminate()
             server.wait()
         errors.seek(0)
         text = errors.read()
