@@ -68,7 +68,7 @@ def end(way, game, server, window, env):
     elif way == "escape":
         subprocess.run(["xdotool", "keydown", "Escape", "sleep", "0.2", "keyup", "Escape"], env=env)
     else:
-        game.send_signal(SIGNALS[way])
+        os.kill(game.pid, SIGNALS[way])
 
 
 def wait_status(pid, seconds):
@@ -94,22 +94,28 @@ def describe(status):
 def one_run(path, way, scratch):
     server, display = start_server()
     env = dict(os.environ, DISPLAY=display)
-    with open(os.path.join(scratch, "stderr"), "w+") as errors:
-        game = subprocess.Popen([path], env=env, cwd=scratch, stdout=subprocess.DEVNULL,
-                                stderr=errors, preexec_fn=unlimited_core)
-        window = find_window(env)
-        subprocess.run(["xdotool", "mousemove", "300", "300"], env=env)
-        time.sleep(random.uniform(0.2, 0.6))
-        began = time.time()
-        end(way, game, server, window, env)
-        status = wait_status(game.pid, 10)
-        took = time.time() - began
-        game.returncode = 0  # reaped above
+    try:
+        with open(os.path.join(scratch, "stderr"), "w+") as errors:
+            game = subprocess.Popen([path], env=env, cwd=scratch, stdout=subprocess.DEVNULL,
+                                    stderr=errors, preexec_fn=unlimited_core)
+            game.returncode = 0  # reaped here, by wait_status
+            window = find_window(env)
+            if window is None:
+                os.kill(game.pid, signal.SIGKILL)
+                os.waitpid(game.pid, 0)
+                return "no window appeared", "", 0, False
+            subprocess.run(["xdotool", "mousemove", "300", "300"], env=env)
+            time.sleep(random.uniform(0.2, 0.6))
+            began = time.time()
+            end(way, game, server, window, env)
+            status = wait_status(game.pid, 10)
+            took = time.time() - began
+            errors.seek(0)
+            text = errors.read()
+    finally:
         if server.poll() is None:
             server.terminate()
             server.wait()
-        errors.seek(0)
-        text = errors.read()
     cores = [f for f in os.listdir(scratch) if f.startswith("core")]
     for f in cores:
         os.remove(os.path.join(scratch, f))
