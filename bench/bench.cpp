@@ -75,11 +75,12 @@ void build_scene(particles &p)
     fill(p, FIRE, 10, 100, 130, 115);
 }
 
+// Every kind of the table but empty, mixed.
 void fill_every_cell(particles &p)
 {
     for (int x = 0; x < grid_size; x++)
         for (int y = 0; y < grid_size; y++)
-            p.particles[x][y] = WALL + (x * 7 + y * 3) % 4;
+            p.particles[x][y] = EMPTY + 1 + (x * 7 + y * 3) % (element_count - 1);
 }
 
 // --- the pass --------------------------------------------------------------

@@ -31,7 +31,8 @@ cross_names() {
 }
 
 # Installs the cross compiler, qemu-user and the libraries the game links
-# against for ARCH, plus any further packages named.
+# against for ARCH (Xlib directly, for its handler of a lost display), plus
+# any further packages named.
 cross_install() {
     local arch=$1
     shift
@@ -40,7 +41,8 @@ cross_install() {
         echo "adding architecture $arch"
         as_root dpkg --add-architecture "$arch"
     fi
-    install_missing "g++-$cross_triplet" qemu-user "liballegro4.4:$arch" "libstdc++6:$arch" "$@"
+    install_missing "g++-$cross_triplet" qemu-user "liballegro4.4:$arch" "libstdc++6:$arch" \
+        "libx11-dev:$arch" "$@"
 }
 
 # liballegro4-dev cannot be installed for two architectures at once, so the

@@ -107,7 +107,15 @@ void run_frame(particles &parts)
 
 #ifndef VELDRATH_NO_ENTRY_POINT
 
+#ifdef ALLEGRO_UNIX
+#include <csignal>
+#include <iterator>
+#endif
+
 #ifdef ALLEGRO_WITH_XWINDOWS
+#include <atomic>
+
+#include <unistd.h>
 #include <xalleg.h>
 
 #include "veldrath.xpm"
@@ -130,14 +138,94 @@ void present_as_veldrath()
 #endif
 }
 
-// Start-up failures end the program with one line naming the step. The
-// library leaves its error text empty when no system driver (no display)
-// can be found.
-int fail(const char *step, const char *reason = allegro_error)
+#ifdef ALLEGRO_WITH_XWINDOWS
+// Xlib's own handler for a lost connection calls exit(), which runs the
+// library's teardown on whichever thread noticed, the library's input thread
+// as a rule, while the frame loop is still drawing. This one leaves nothing to
+// tear down (the server has dropped the window with the connection) and
+// uses only calls that are safe at any point. When both threads lose the
+// connection at once, the second waits for the first to end the process.
+int lose_display(Display * /*display*/)
 {
-    if (reason[0] == '\0')
-        reason = "no display or system driver available";
-    std::fprintf(stderr, "veldrath: cannot %s: %s\n", step, reason);
+    static std::atomic_flag said = ATOMIC_FLAG_INIT;
+    if (said.test_and_set())
+        for (;;)
+            pause();
+    const char line[] = "veldrath: lost the connection to the display\n";
+    [[maybe_unused]] ssize_t written = write(STDERR_FILENO, line, sizeof line - 1);
+    _exit(1);
+}
+#endif
+
+#ifdef ALLEGRO_UNIX
+// The library opens the display here, and installs handlers for these
+// signals that tear it down inside the handler, racing the frame loop, and
+// now and then abort with a core dump. The game keeps the handling it was
+// started with instead: by default the signal ends it as it ends any
+// program, and one ignored (nohup, a background job) stays ignored; the
+// server drops the window with the connection. Until that handling is back,
+// the signals are held; the library's threads start with them held, so
+// they always come to this one.
+int start_library()
+{
+    const int ending_signals[] = {SIGTERM, SIGINT, SIGHUP};
+    struct sigaction started_with[std::size(ending_signals)];
+    sigset_t ending, held_before;
+    sigemptyset(&ending);
+    for (std::size_t i = 0; i < std::size(ending_signals); i++)
+    {
+        sigaddset(&ending, ending_signals[i]);
+        sigaction(ending_signals[i], nullptr, &started_with[i]);
+    }
+    sigprocmask(SIG_BLOCK, &ending, &held_before);
+    int status = allegro_init();
+    for (std::size_t i = 0; i < std::size(ending_signals); i++)
+        sigaction(ending_signals[i], &started_with[i], nullptr);
+    sigprocmask(SIG_SETMASK, &held_before, nullptr);
+#ifdef ALLEGRO_WITH_XWINDOWS
+    XSetIOErrorHandler(lose_display);
+#endif
+    return status;
+}
+#else
+int start_library()
+{
+    return allegro_init();
+}
+#endif
+
+int open_window()
+{
+    set_color_depth(8);
+    return set_gfx_mode(GFX_AUTODETECT_WINDOWED, play_width + panel_width, window_height, 0, 0);
+}
+
+// The library's start-up, step by step; each returns a negative status when
+// it fails. `usual_reason` is what a failure means when the library gives no
+// reason, if that is known.
+struct start_step
+{
+    const char *name;
+    int (*run)();
+    const char *usual_reason;
+};
+
+const start_step start_steps[] = {
+    {"initialise the library", start_library, "no display or system driver available"},
+    {"install the keyboard", install_keyboard, nullptr},
+    {"install the mouse", install_mouse, nullptr},
+    {"open the 800x600 window", open_window, nullptr},
+    {"install the timer", install_timer, nullptr},
+};
+
+// Start-up failures end the program with one line naming the step and the
+// reason, if there is one.
+int fail(const char *step, const char *reason)
+{
+    if (reason)
+        std::fprintf(stderr, "veldrath: cannot %s: %s\n", step, reason);
+    else
+        std::fprintf(stderr, "veldrath: cannot %s\n", step);
     return 1;
 }
 
@@ -149,19 +237,16 @@ int main()
     static particles parts;
 
     present_as_veldrath();
-    if (allegro_init() != 0)
-        return fail("initialise the library");
-    if (install_keyboard() != 0)
-        return fail("install the keyboard");
-    if (install_mouse() < 0)
-        return fail("install the mouse");
     currentelement = WALL;
     size = 5;
-    set_color_depth(8);
-    if (set_gfx_mode(GFX_AUTODETECT_WINDOWED, play_width + panel_width, window_height, 0, 0) != 0)
-        return fail("open the 800x600 window");
-    if (install_timer() != 0)
-        return fail("install the timer");
+    // The library's error text keeps the reason for any earlier failure, even
+    // one it recovered from, so each step starts from an empty one.
+    for (const start_step &step : start_steps)
+    {
+        allegro_error[0] = '\0';
+        if (step.run() < 0)
+            return fail(step.name, allegro_error[0] ? allegro_error : step.usual_reason);
+    }
     show_mouse(screen);
     set_window_title("Veldrath");
 

@@ -135,6 +135,29 @@ void advance_counter(particles &p, int visits)
     p.count = (p.count + visits) % counter_period;
 }
 
+// The fast pass takes which kind sinks into which from the element table,
+// while the rules read `densities`, which may be changed at run time.
+bool densities_as_in_table(const particles &p)
+{
+    for (int kind = 0; kind < element_count; kind++)
+        if (p.densities[kind] != elements[kind].density)
+            return false;
+    return true;
+}
+
+// The pass the plain way: one visit by the rules per cell, in the pass's
+// order.
+void visit_each_cell(particles &p)
+{
+    int parity = p.skiplevel ? 0 : 1;
+    for (int y = grid_size - 1; y >= 0; y--)
+        for (int k = 0; k < columns_per_pass; k++)
+        {
+            int column = p.leftorright ? k : columns_per_pass - 1 - k;
+            p.calculate_particle(2 * column + parity, y);
+        }
+}
+
 // ---------------------------------------------------------------------------
 // Strokes. Stamping the whole square at every pointer step writes the same
 // cells over and over; instead the union of the squares is painted once.
@@ -224,8 +247,13 @@ void particles::draw_particle(int type, int x, int y, int size)
 
 void particles::calculate_particles()
 {
-    run_fast_pass(*this);
-    advance_counter(*this, visits_per_pass);
+    if (densities_as_in_table(*this))
+    {
+        run_fast_pass(*this);
+        advance_counter(*this, visits_per_pass);
+    }
+    else
+        visit_each_cell(*this);
     leftorright = !leftorright;
     skiplevel = !skiplevel;
 }

@@ -1,6 +1,8 @@
 #ifndef EXPECTED_KINDS_H
 #define EXPECTED_KINDS_H
 
+#include "particlegrid.h"
+
 // The colour and density each kind must have, written out apart from the
 // game's element table so that a change to the table shows in the tests.
 // The one copy for all of them, in the order of the kinds' codes.
@@ -18,5 +20,6 @@ const expected_kind expected_kinds[] = {
     {255, 0, 0, -5.0f},    // fire
 };
 const int expected_kind_count = sizeof expected_kinds / sizeof expected_kinds[0];
+static_assert(expected_kind_count == element_count, "a row for every kind of the element table");
 
 #endif

@@ -217,11 +217,14 @@ struct pass_run
     unsigned seed;
     double fill;
     int blobs;
+    // Set at run time; sand lighter than water reverses which sinks.
+    float sand_density = elements[SAND].density;
 };
 
 std::ostream &operator<<(std::ostream &out, const pass_run &run)
 {
-    return out << "seed " << run.seed << ", fill " << run.fill << ", " << run.blobs << " blobs";
+    return out << "seed " << run.seed << ", fill " << run.fill << ", " << run.blobs
+               << " blobs, sand density " << run.sand_density;
 }
 
 class passes : public ::testing::TestWithParam<pass_run>
@@ -239,6 +242,7 @@ TEST_P(passes, leave_the_state_the_plain_rules_leave)
     scatter(*actual, rng, run.fill);
     paint_blobs(*actual, rng, run.blobs);
     randomise_sweep_state(*actual, rng);
+    actual->densities[SAND] = run.sand_density;
     copy_state(*expected, *actual);
 
     for (int pass = 0; pass < 300; pass++)
@@ -266,7 +270,8 @@ INSTANTIATE_TEST_SUITE_P(random_runs, passes,
                          ::testing::Values(pass_run{1, 0.0, 12}, pass_run{2, 0.1, 6},
                                            pass_run{3, 0.3, 0}, pass_run{4, 0.5, 4},
                                            pass_run{5, 0.8, 0}, pass_run{6, 1.0, 0},
-                                           pass_run{7, 0.02, 20}, pass_run{8, 0.6, 10}),
+                                           pass_run{7, 0.02, 20}, pass_run{8, 0.6, 10},
+                                           pass_run{9, 0.5, 4, 0.8f}),
                          [](const auto &info) { return "seed" + std::to_string(info.param.seed); });
 
 // Passes keep their working copies from one pass to the next; passes on two

@@ -39,7 +39,8 @@ void sleep_ms(int ms)
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-pid_t spawn(const std::vector<std::string> &argv, const std::string &display, bool quiet)
+pid_t spawn(const std::vector<std::string> &argv, const std::string &display,
+            const std::string &errors)
 {
     pid_t parent = getpid();
     pid_t pid = fork();
@@ -53,8 +54,8 @@ pid_t spawn(const std::vector<std::string> &argv, const std::string &display, bo
     int null = open("/dev/null", O_RDWR);
     dup2(null, STDIN_FILENO);
     dup2(null, STDOUT_FILENO);
-    if (quiet)
-        dup2(null, STDERR_FILENO);
+    if (!errors.empty())
+        dup2(open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
     if (display.empty())
         unsetenv("DISPLAY");
     else
@@ -245,9 +246,9 @@ bool wait_until(const std::function<bool()> &condition, int timeout_ms)
     return condition();
 }
 
-child::child(const std::vector<std::string> &argv, const std::string &display, bool quiet,
-             int stop_signal)
-    : pid(spawn(argv, display, quiet)), stop_signal(stop_signal)
+child::child(const std::vector<std::string> &argv, const std::string &display,
+             const std::string &errors, int stop_signal)
+    : pid(spawn(argv, display, errors)), stop_signal(stop_signal)
 {
 }
 
@@ -317,7 +318,7 @@ bool x_server::try_display(int number)
     xvfb = std::make_unique<child>(std::vector<std::string>{"Xvfb", name, "-screen", "0",
                                                             screen_size() + "x24", "-nolisten",
                                                             "tcp", "-noreset"},
-                                   "", true, SIGTERM);
+                                   "", "/dev/null", SIGTERM);
     bool ready = wait_until(
         [&]
         {
@@ -338,9 +339,9 @@ bool x_server::try_display(int number)
     return true;
 }
 
-game::game(const x_server &server)
+game::game(const x_server &server, const std::string &errors)
     : display(connect(server.display_name), XCloseDisplay),
-      program(game_command(), server.display_name, false, SIGKILL)
+      program(game_command(), server.display_name, errors, SIGKILL)
 {
     if (!display)
         throw std::runtime_error("cannot connect to " + server.display_name);

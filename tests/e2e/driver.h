@@ -18,15 +18,16 @@
 // holds and time limits are stretched by it.
 int pace();
 
-// A child process with stdin and stdout on /dev/null (stderr too if
-// `quiet`). It is killed when the process that started it dies, so a crashed
-// or killed test leaves nothing behind; otherwise it gets `stop_signal` on
-// destruction, and SIGKILL if it lingers.
+// A child process with stdin and stdout on /dev/null, and stderr written to
+// the file `errors` names (/dev/null to keep it quiet), or the test's own
+// stderr when it is empty. It is killed when the process that started it
+// dies, so a crashed or killed test leaves nothing behind; otherwise it gets
+// `stop_signal` on destruction, and SIGKILL if it lingers.
 class child
 {
   public:
-    child(const std::vector<std::string> &argv, const std::string &display, bool quiet,
-          int stop_signal);
+    child(const std::vector<std::string> &argv, const std::string &display,
+          const std::string &errors, int stop_signal);
     ~child();
     child(const child &) = delete;
     child &operator=(const child &) = delete;
@@ -51,6 +52,12 @@ class x_server
 {
   public:
     x_server();
+
+    // Ends the server, and with it every client's connection.
+    void stop()
+    {
+        xvfb.reset();
+    }
 
     std::string display_name;
 
@@ -77,11 +84,12 @@ struct picture
 // The real game running on an x_server, driven through XTest and read back
 // with XGetImage. Coordinates are window pixels: (0, 0) is the top-left of
 // the play area, x 600..799 the panel. Construction waits for the mapped
-// window titled "Veldrath" (see VELDRATH_E2E_TITLE) and its first frame.
+// window titled "Veldrath" (see VELDRATH_E2E_TITLE) and its first frame. The
+// game's stderr goes to the file `errors` names, or to the test's stderr.
 class game
 {
   public:
-    explicit game(const x_server &server);
+    explicit game(const x_server &server, const std::string &errors = "");
 
     void move(int x, int y);
     // Moves the pointer by (dx, dy) from wherever the server has it. After a
@@ -120,6 +128,14 @@ class game
     int wait_exit(int timeout_ms)
     {
         return program.wait_exit(timeout_ms * pace());
+    }
+    // Takes the display away under the game, as a logout does; the driver
+    // lets go of its own connection first. Nothing but waiting for the
+    // game's end is asked of it afterwards.
+    void lose_display(x_server &server)
+    {
+        display.reset();
+        server.stop();
     }
 
     int width = 0;

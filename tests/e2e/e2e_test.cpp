@@ -6,11 +6,16 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <random>
 #include <set>
 #include <sstream>
+#include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -599,6 +604,31 @@ TEST_F(veldrath, escape_ends_the_program_with_status_0_within_a_second)
     wait_frames(2);
     g.key_down(XK_Escape);
     EXPECT_EQ(g.wait_exit(1000), 0);
+}
+
+// A logout, or a server that crashes, takes the display away under the
+// running game: its input thread and its frame loop both lose their
+// connection. The game must end the same way every time, so it is tried
+// often enough to show a fault that comes one time in eight, at varied
+// moments of the frame.
+TEST(veldrath_display, lost_under_the_running_game_ends_it_with_status_1_and_one_line)
+{
+    const std::string errors =
+        ::testing::TempDir() + "veldrath_e2e_stderr_" + std::to_string(getpid());
+    for (int run = 0; run < 40; run++)
+    {
+        SCOPED_TRACE("run " + std::to_string(run));
+        x_server server;
+        game g(server, errors);
+        g.move(300, 300);
+        std::this_thread::sleep_for(std::chrono::milliseconds(run % 8 * 7));
+        g.lose_display(server);
+        EXPECT_EQ(g.wait_exit(1000), 1);
+        std::ostringstream text;
+        text << std::ifstream(errors).rdbuf();
+        EXPECT_EQ(text.str(), "veldrath: lost the connection to the display\n");
+    }
+    std::remove(errors.c_str());
 }
 
 // Random pointer moves, presses and keys over both areas and the border

@@ -17,17 +17,27 @@ struct rgb
     int r, g, b;
 };
 
-// What the game asks for besides the kinds' colours, in the order of
-// `shade`: the panel's grey, white and the size marker's yellow.
-const rgb panel_colours[] = {{200, 200, 200}, {255, 255, 255}, {255, 255, 0}};
-const int shade_count = expected_kind_count + sizeof panel_colours / sizeof panel_colours[0];
-
-rgb requested(int s)
+// The colour the game asks for to draw each shade: the kinds' colours, the
+// panel's grey, white and the size marker's yellow. When two show as the same
+// palette entry, the first is read.
+struct shade_colour
 {
-    if (s < expected_kind_count)
-        return {expected_kinds[s].r, expected_kinds[s].g, expected_kinds[s].b};
-    return panel_colours[s - expected_kind_count];
+    shade name;
+    rgb asked;
+};
+
+rgb kind_colour(int kind)
+{
+    return {expected_kinds[kind].r, expected_kinds[kind].g, expected_kinds[kind].b};
 }
+
+const shade_colour requested[] = {
+    {shade::black, kind_colour(EMPTY)}, {shade::wall, kind_colour(WALL)},
+    {shade::sand, kind_colour(SAND)},   {shade::water, kind_colour(WATER)},
+    {shade::fire, kind_colour(FIRE)},   {shade::panel, {200, 200, 200}},
+    {shade::white, {255, 255, 255}},    {shade::yellow, {255, 255, 0}},
+};
+const int shade_count = sizeof requested / sizeof requested[0];
 
 // The palette entry `makecol` picks for each requested colour, as 8-bit RGB.
 const rgb *shown_colours()
@@ -41,7 +51,7 @@ const rgb *shown_colours()
     select_palette(default_palette);
     for (int s = 0; s < shade_count; s++)
     {
-        rgb asked = requested(s);
+        rgb asked = requested[s].asked;
         const RGB &entry = default_palette[makecol(asked.r, asked.g, asked.b)];
         shown[s] = {entry.r * 255 / 63, entry.g * 255 / 63, entry.b * 255 / 63};
     }
@@ -79,7 +89,7 @@ shade classify(int r, int g, int b)
     for (int s = 0; s < shade_count; s++)
         if (std::abs(shown[s].r - r) <= 4 && std::abs(shown[s].g - g) <= 4 &&
             std::abs(shown[s].b - b) <= 4)
-            return static_cast<shade>(s);
+            return requested[s].name;
     return shade::unknown;
 }
 
