@@ -60,6 +60,12 @@ build_into() {
 
 # Serves a folder over HTTP on 127.0.0.1 in the background, on a port the
 # system picks; sets $server (the server's pid) and $url (its address).
+# End-to-end tests of what only the Linux build does under X11: the start
+# without a display (it runs the Linux binary), the window's X11 class and
+# icon, and the loss of the display. Builds for other platforms leave them
+# out.
+x11_only_e2e='startup_without_display|presents_itself_by_its_class_and_icon|veldrath_display\.'
+
 serve_on_loopback() {
     local log
     log=$(mktemp)

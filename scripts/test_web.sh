@@ -54,14 +54,14 @@ echo "test_web: end-to-end suite against $(basename "$zip") in $engine at $page"
 # A browser's window needs a screen larger than itself: Chromium shrinks a
 # window that would fill the whole screen. The browsers' profiles go to the
 # scratch folder, as the launcher gives way to the browser and cannot remove
-# them. Left out: the start without a display, which runs the Linux binary
-# (the page's own start-up message is checked below), and the window's X11
-# class and icon, which are the browser's (the page's icon is its favicon).
+# them. Left out: the tests of what the game does only under X11 (the
+# window's class and icon are the browser's, the page's icon its favicon;
+# the page's own start-up message is checked below).
 status=0
 env "${suite[@]}" VELDRATH_E2E_PROGRAM="$page" VELDRATH_E2E_SCREEN=1024x768 \
     TMPDIR="$scratch/profiles" \
     ctest --test-dir "$build" --output-on-failure -L e2e \
-    -E 'startup_without_display|presents_itself_by_its_class_and_icon' || status=$?
+    -E "$x11_only_e2e" || status=$?
 [ "$engine" = chromium ] || exit "$status"
 
 # What the suite cannot see, in headless Chromium, each case a load of the

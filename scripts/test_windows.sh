@@ -55,11 +55,9 @@ echo "test_windows: end-to-end suite against $(basename "$zip") under wine64"
 # and wait, longer. One test at a time: wine runs several processes of its
 # own per game. A busy machine can still slow wine past that, and the game
 # then misses a click, so a failed test gets a second run; one that fails
-# twice fails the run. Left out: the start without a display, which runs the
-# Linux binary, the window's X11 class and icon, which the game sets only
-# under X11 (wine's windows carry wine's own), and the loss of the display,
-# which the game handles only under X11 (wine has its own way of ending).
+# twice fails the run. Left out: the tests of what the game does only under
+# X11 (wine's windows carry wine's own class and icon).
 VELDRATH_E2E_PROGRAM="$scratch/veldrath/veldrath.exe" VELDRATH_E2E_LAUNCHER="$wine" \
     VELDRATH_E2E_SCREEN=$screen VELDRATH_E2E_PACE=4 \
     ctest --test-dir "$build" --output-on-failure --repeat until-pass:2 -L e2e \
-    -E 'startup_without_display|presents_itself_by_its_class_and_icon|veldrath_display\.'
+    -E "$x11_only_e2e"
