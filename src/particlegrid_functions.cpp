@@ -170,9 +170,10 @@ void add_square(column_ranges &columns, int cx, int cy, int half)
 {
     int left = std::max(cx - half, 0), right = std::min(cx + half - 1, grid_size - 1);
     for (int x = left; x <= right; x++)
+    {
         columns.top[x] = std::min(columns.top[x], cy - half);
-    for (int x = left; x <= right; x++)
         columns.bottom[x] = std::max(columns.bottom[x], cy + half - 1);
+    }
 }
 
 void paint_columns(particles &p, const column_ranges &columns, int type)
