@@ -24,6 +24,7 @@ build_wasm_library() {
     [ -f "$dir/stamp" ] && [ "$(cat "$dir/stamp")" = "$stamp" ] && return
     echo "building $name for WebAssembly into $dir"
     rm -rf "$dir"
+    mkdir -p "$wasm"
     {
         emcmake cmake -S "$source" -B "$dir/build" -DCMAKE_BUILD_TYPE=Release \
             -DCMAKE_INSTALL_PREFIX="$dir/install" "$@" &&

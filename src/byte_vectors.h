@@ -8,7 +8,9 @@
 // from the bytes' values, not from their places in a word. On x86 a few steps
 // take the processor's own instructions, which compilers do not find from
 // the generic code: narrowing and top bits with SSE2 (which every x86-64
-// processor has), and with AVX2 also lookups by shuffle.
+// processor has), and with AVX2 also lookups by shuffle. WebAssembly's
+// 128-bit vectors take the SSE2 steps (emscripten maps SSE2's intrinsics
+// onto them) and look up by shuffle as well.
 
 #include <cstdint>
 #include <cstring>
@@ -16,6 +18,9 @@
 
 #ifdef __SSE2__
 #include <emmintrin.h>
+#endif
+#ifdef __wasm_simd128__
+#include <wasm_simd128.h>
 #endif
 #if defined(__x86_64__) && !defined(VELDRATH_PORTABLE)
 #include <immintrin.h>
@@ -27,6 +32,10 @@ typedef uint8_t bytes32 __attribute__((vector_size(32)));
 // The fast paths are templates on the vector type, inlined into one entry
 // per build, so that the AVX2 entry compiles them all for AVX2.
 #define VECTOR_INLINE __attribute__((always_inline)) inline
+// Loops over the vectors of a block are unrolled whole, so that the vectors
+// stay in registers: left to itself, clang keeps them looping through memory
+// when it builds for WebAssembly, which makes a pass nearly twice as slow.
+#define UNROLLED _Pragma("GCC unroll 16")
 
 // On x86-64 the fast paths are also built for AVX2, 32 bytes at a time, and
 // that build is taken when the processor has it. VELDRATH_PORTABLE leaves it
@@ -185,6 +194,14 @@ AVX2_ENTRY inline lanes<bytes32> shuffle(const lanes<bytes32> &table, const lane
 }
 #endif
 
+#ifdef __wasm_simd128__
+// WebAssembly looks up 16 bytes at once too (bytes of 16 and above get 0).
+inline lanes<bytes16> shuffle(const lanes<bytes16> &table, const lanes<bytes16> &kinds)
+{
+    return {(bytes16)wasm_i8x16_swizzle((v128_t)table.v, (v128_t)kinds.v)};
+}
+#endif
+
 // A table of bytes by kind, for `lookup`: entry 0 in every byte, and for
 // each further kind what tells its entry from entry 0; for shuffles, the
 // entries themselves in each 16-byte half.
@@ -209,16 +226,20 @@ template <class L, int n> struct kind_table
     }
 };
 
-// `of[kind]` for each byte of `kinds`. AVX2 shuffles the entries; the
-// portable code compares with every kind in turn, which is cheap for a
-// handful of kinds and spelled out at compile time, so that no loop is
-// left; bytes of no kind in the table get entry 0.
+// `of[kind]` for each byte of `kinds`. AVX2 and WebAssembly shuffle the
+// entries; the portable code compares with every kind in turn, which is
+// cheap for a handful of kinds and spelled out at compile time, so that no
+// loop is left; bytes of no kind in the table get entry 0.
 template <class L, int n, int... kind>
 VECTOR_INLINE L lookup(const L &kinds, const kind_table<L, n> &table,
                        std::integer_sequence<int, 0, kind...> /*kinds*/)
 {
 #ifdef WITH_AVX2
     if constexpr (L::size == 32)
+        return shuffle(table.entries, kinds);
+#endif
+#ifdef __wasm_simd128__
+    if constexpr (L::size == 16)
         return shuffle(table.entries, kinds);
 #endif
     return (table.first ^ ... ^ ((kinds == kind) & table.differences[kind]));
@@ -254,16 +275,18 @@ template <class L, int n> VECTOR_INLINE void transpose(L (&rows)[n])
 {
     static_assert(n == 8 || n == 16, "8 or 16 vectors");
     const int rounds = n == 16 ? 4 : 3;
-    for (int round = 0; round < rounds; round++)
+    UNROLLED for (int round = 0; round < rounds; round++)
     {
         L mixed[n];
-        for (int i = 0; i < n; i += 2)
+        UNROLLED for (int i = 0; i < n; i += 2)
         {
             mixed[i] = interleave_low(rows[i / 2], rows[(i + n) / 2]);
             mixed[i + 1] = interleave_high(rows[i / 2], rows[(i + n) / 2]);
         }
-        for (int i = 0; i < n; i++)
+        UNROLLED for (int i = 0; i < n; i++)
+        {
             rows[i] = mixed[i];
+        }
     }
 }
 

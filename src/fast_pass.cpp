@@ -101,8 +101,9 @@ template <class L, int kind = 0> VECTOR_INLINE L sinking(const L &self, const L 
 // The pass's working memory.
 
 // What a pass works from, kept from pass to pass so that the frame is laid
-// only once; passes never change it. One set per thread, so that passes on
-// different grids may run side by side.
+// only once; passes never change it. One set for the program: the game runs
+// its passes on one thread, and a thread-local set would keep WebAssembly
+// from its bulk memory instructions (its linker then asks for atomics).
 struct pass_scratch
 {
     kind_rows rows;
@@ -118,7 +119,7 @@ struct pass_scratch
 
 pass_scratch &scratch()
 {
-    static thread_local pass_scratch s;
+    static pass_scratch s;
     return s;
 }
 

@@ -69,7 +69,7 @@ VECTOR_INLINE void draw_blocks(const int (*grid)[grid_size], uint8_t *const *lin
             for (int i = 0; i < 8; i++)
                 block[i] = column_kinds<L>(grid, x + i, 8, y);
             transpose(block);
-            for (int k = 0; k < 8; k++)
+            UNROLLED for (int k = 0; k < 8; k++)
             {
                 L shown = lookup(block[k], colour_of);
                 L upper = interleave_low(shown, shown), lower = interleave_high(shown, shown);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "fast_pass.h"
 #include "fast_render.h"
@@ -167,10 +168,18 @@ void visit_each_cell(particles &p)
 // covered on one range of rows, from the highest square's top to the lowest
 // square's bottom.
 
-struct row_range
+// Each column's range of rows, the tops and the bottoms in arrays of their
+// own, so that widening a run of columns is a few vector instructions.
+struct column_ranges
 {
-    int top = grid_size;
-    int bottom = -1;
+    int top[grid_size];
+    int bottom[grid_size];
+
+    column_ranges()
+    {
+        std::fill(std::begin(top), std::end(top), grid_size);
+        std::fill(std::begin(bottom), std::end(bottom), -1);
+    }
 };
 
 int step_toward(int from, int to)
@@ -180,21 +189,21 @@ int step_toward(int from, int to)
 
 // Widens each column's range by the square of half-size `half` around cell
 // (cx, cy).
-void add_square(row_range (&columns)[grid_size], int cx, int cy, int half)
+void add_square(column_ranges &columns, int cx, int cy, int half)
 {
     int left = std::max(cx - half, 0), right = std::min(cx + half - 1, grid_size - 1);
     for (int x = left; x <= right; x++)
     {
-        columns[x].top = std::min(columns[x].top, cy - half);
-        columns[x].bottom = std::max(columns[x].bottom, cy + half - 1);
+        columns.top[x] = std::min(columns.top[x], cy - half);
+        columns.bottom[x] = std::max(columns.bottom[x], cy + half - 1);
     }
 }
 
-void paint_columns(particles &p, const row_range (&columns)[grid_size], int type)
+void paint_columns(particles &p, const column_ranges &columns, int type)
 {
     for (int x = 0; x < grid_size; x++)
     {
-        int top = std::max(columns[x].top, 0), bottom = std::min(columns[x].bottom, grid_size - 1);
+        int top = std::max(columns.top[x], 0), bottom = std::min(columns.bottom[x], grid_size - 1);
         if (top <= bottom)
             std::fill(&p.particles[x][top], &p.particles[x][bottom] + 1, type);
     }
@@ -235,7 +244,7 @@ void particles::draw_particle(int type, int x, int y, int size)
     // leaves no gaps; the target itself is stamped by the next frame, unless
     // the pointer has not moved at all.
     int half = size / 2;
-    row_range columns[grid_size];
+    column_ranges columns;
     do
     {
         add_square(columns, previous_xmouse / cell_pixels, previous_ymouse / cell_pixels, half);
