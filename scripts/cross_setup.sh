@@ -60,7 +60,7 @@ unpack_allegro() {
     mkdir -p "$download"
     # A machine whose package lists were cleaned after installing needs them back.
     (cd "$download" && { apt-get download -q "liballegro4-dev:$arch=$version" ||
-        { as_root apt-get update -q && apt-get download -q "liballegro4-dev:$arch=$version"; }; })
+        { update_package_lists && apt-get download -q "liballegro4-dev:$arch=$version"; }; })
     dpkg-deb -x "$download"/liballegro4-dev_*.deb "$unpacked"
     ln -sfn "/usr/lib/$cross_multiarch/liballeg.so.4.4" "$unpacked/usr/lib/$cross_multiarch/liballeg.so"
     rm -rf "$download"

@@ -18,7 +18,9 @@ fetch_debian_source() {
         local opts=(-q -o Dir::Etc::sourcelist=/dev/null -o "Dir::Etc::sourceparts=$apt/sources.list.d"
             -o "Dir::State::lists=$apt/lists" -o APT::Sandbox::User=root
             -o DPkg::Lock::Timeout=600)
-        apt-get "${opts[@]}" update >/dev/null
+        # A list that fails mid-sync need not hold the package: the .dsc
+        # check below tells.
+        apt-get "${opts[@]}" update >/dev/null || true
         # The Debian diff is not needed, and need not exist: only the .dsc and
         # the upstream tarball are checked for.
         (cd "$sources" && apt-get "${opts[@]}" source --download-only "$package" >/dev/null 2>&1) || true

@@ -29,6 +29,19 @@ as_root() {
     fi
 }
 
+# A mirror caught mid-sync serves a list that fails its checksum, and
+# apt-get update then fails as a whole, though the other lists came. A few
+# tries a while apart; after that the install goes ahead with the lists
+# there are, and fails by itself if they lack a package.
+update_package_lists() {
+    local try
+    for try in 1 2 3; do
+        as_root apt-get update -q && return 0
+        [ "$try" -eq 3 ] || sleep 10
+    done
+    echo "some package lists could not be updated; installing from the others" >&2
+}
+
 install_missing() {
     local missing=()
     local p
@@ -37,7 +50,7 @@ install_missing() {
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     echo "installing: ${missing[*]}"
-    as_root apt-get update -q
+    update_package_lists
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
