@@ -127,14 +127,14 @@ std::string window_title(Display *display, Window window)
 {
     Atom type = None;
     int format = 0;
-    unsigned long count = 0, after = 0;
+    unsigned long length = 0, after = 0;
     unsigned char *utf8 = nullptr;
     std::string title;
     if (XGetWindowProperty(display, window, XInternAtom(display, "_NET_WM_NAME", False), 0, 1024,
                            False, XInternAtom(display, "UTF8_STRING", False), &type, &format,
-                           &count, &after, &utf8) == Success &&
+                           &length, &after, &utf8) == Success &&
         type != None)
-        title.assign(reinterpret_cast<char *>(utf8), count);
+        title.assign(reinterpret_cast<char *>(utf8), length);
     else
     {
         char *name = nullptr;
