@@ -8,15 +8,6 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/web_setup.sh"
 
-# The game, without the tests. Sets $game and $version.
-build_game() {
-    game="$web/game"
-    emcmake cmake -S "$root" -B "$game" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
-        -DALLEGRO_PREFIX="$web_allegro" >/dev/null
-    cmake --build "$game" -j "$(nproc)" >/dev/null
-    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$game/CMakeCache.txt")
-}
-
 pack() {
     local name="veldrath-$version-web"
     local stage="$web/$name"
@@ -37,6 +28,6 @@ if [ ! -f "$root/LICENSE" ]; then
     exit 1
 fi
 build_web_allegro
-build_game
+build_game_for "$web/game" "$web_allegro" emcmake cmake
 pack
 echo "$zip_path"

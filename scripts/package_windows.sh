@@ -18,15 +18,6 @@ allegro_options=(-DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release 
 
 install_missing cmake make patch zip g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
 
-# The game against that Allegro, without the tests. Sets $game and $version.
-build_game() {
-    game="$windows/game"
-    cmake -S "$root" -B "$game" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
-        -DBUILD_TESTING=OFF -DALLEGRO_PREFIX="$allegro/install" >/dev/null
-    cmake --build "$game" -j "$(nproc)" >/dev/null
-    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$game/CMakeCache.txt")
-}
-
 # Text files get Windows line ends, so that every editor shows them right.
 pack() {
     local name="veldrath-$version-windows-x64"
@@ -52,6 +43,6 @@ fi
 fetch_debian_source allegro4.4 "$windows/allegro-source"
 build_allegro "$windows/allegro" "$root/packaging/windows/allegro" "$(sha256sum <"$toolchain")" \
     cmake "${allegro_options[@]}"
-build_game
+build_game_for "$windows/game" "$allegro/install" cmake -DCMAKE_TOOLCHAIN_FILE="$toolchain"
 pack
 echo "$zip_path"

@@ -58,6 +58,19 @@ configure_and_build() {
     build_into "$build" -DCMAKE_BUILD_TYPE=Release "$@"
 }
 
+# The game alone, without the tests, for another platform: configured into
+# DIR by the command given (cmake with a toolchain, or emcmake cmake) with
+# Allegro from ALLEGRO_PREFIX. Sets $game and $version.
+build_game_for() {
+    game=$1
+    local allegro_prefix=$2
+    shift 2
+    "$@" -S "$root" -B "$game" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+        -DALLEGRO_PREFIX="$allegro_prefix" >/dev/null
+    cmake --build "$game" -j "$(nproc)" >/dev/null
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$game/CMakeCache.txt")
+}
+
 # Configures the given build directory with the given options.
 configure_into() {
     local dir=$1
