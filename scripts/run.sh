@@ -28,8 +28,11 @@ case ${1:-} in
 web) serve_web ;;
 "")
     install_missing "${packages[@]}"
-    # Only the game: the tests are not needed to play.
-    configure_into "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+    # Only the game: the tests are not needed to play. A build/ that the
+    # test scripts configured keeps its tests, which they build again there.
+    testing=()
+    [ -f "$build/CMakeCache.txt" ] || testing=(-DBUILD_TESTING=OFF)
+    configure_into "$build" -DCMAKE_BUILD_TYPE=Release "${testing[@]}"
     cmake --build "$build" --target veldrath -j "$(nproc)"
     exec "$build/veldrath"
     ;;

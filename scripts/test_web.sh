@@ -31,7 +31,7 @@ esac
 
 install_missing "${test_packages[@]}" "${browser[@]}" python3 unzip
 zip=$("$root/scripts/package.sh" web | tail -n 1)
-configure_into "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+configure_into "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON >/dev/null
 cmake --build "$build" -j "$(nproc)" --target veldrath_e2e >/dev/null
 
 scratch=$(mktemp -d)
