@@ -3,6 +3,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -160,15 +161,24 @@ Window find_titled(Display *display, Window window, const std::string &title)
     return found;
 }
 
-// Windows may vanish while the tree is searched for the game's; any other
-// error is fatal as usual.
+// Windows may vanish while the tree is searched for the game's, or while a
+// failed test saves the window of a game that has just ended (reading the
+// pixels then fails); any other error is fatal as usual.
 int (*default_error_handler)(Display *, XErrorEvent *) = nullptr;
 
 int ignore_vanished_windows(Display *display, XErrorEvent *error)
 {
-    if (error->error_code == BadWindow)
+    if (error->error_code == BadWindow || error->error_code == BadDrawable ||
+        error->error_code == BadMatch)
         return 0;
     return default_error_handler(display, error);
+}
+
+// The games alive, whose windows a failed test saves.
+std::vector<game *> &live_games()
+{
+    static std::vector<game *> games;
+    return games;
 }
 
 // Also puts the pointer where the game's library assumes it starts (see
@@ -349,6 +359,12 @@ game::game(const x_server &server, const std::string &errors)
     if (!XTestQueryExtension(display.get(), &event, &error, &major, &minor))
         throw std::runtime_error("the X server has no XTest extension");
     find_window();
+    live_games().push_back(this);
+}
+
+game::~game()
+{
+    live_games().erase(std::find(live_games().begin(), live_games().end(), this));
 }
 
 void game::find_window()
@@ -444,6 +460,39 @@ std::pair<int, int> game::pointer()
 std::vector<unsigned char> game::pixels()
 {
     return rgb_pixels(display.get(), window, window_width, window_height);
+}
+
+bool game::save(const std::string &path)
+{
+    std::vector<unsigned char> rgb;
+    if (!display)
+        return false;
+    try
+    {
+        rgb = pixels();
+    }
+    catch (const std::runtime_error &)
+    {
+        return false;
+    }
+    std::ofstream out(path, std::ios::binary);
+    out << "P6\n" << window_width << " " << window_height << "\n255\n";
+    out.write(reinterpret_cast<const char *>(rgb.data()), static_cast<std::streamsize>(rgb.size()));
+    return static_cast<bool>(out);
+}
+
+std::vector<std::string> save_screens(const std::string &folder, const std::string &name)
+{
+    mkdir(folder.c_str(), 0755);
+    std::vector<std::string> paths;
+    for (game *g : live_games())
+    {
+        std::string path = folder + "/" + name +
+                           (paths.empty() ? "" : "-" + std::to_string(paths.size() + 1)) + ".ppm";
+        if (g->running() && g->save(path))
+            paths.push_back(path);
+    }
+    return paths;
 }
 
 void game::stroke(const std::vector<std::pair<int, int>> &points)

@@ -90,6 +90,9 @@ class game
 {
   public:
     explicit game(const x_server &server, const std::string &errors = "");
+    ~game();
+    game(const game &) = delete;
+    game &operator=(const game &) = delete;
 
     void move(int x, int y);
     // Moves the pointer by (dx, dy) from wherever the server has it. After a
@@ -114,6 +117,8 @@ class game
     // The window's pixels as 8-bit r, g, b triples, row by row.
     std::vector<unsigned char> pixels();
     screen_image capture();
+    // Writes the window as a binary PPM; false when it cannot.
+    bool save(const std::string &path);
 
     // How the window presents itself to window managers and docks: its
     // WM_CLASS (instance and class name) and the icon in its WM_HINTS (an
@@ -150,6 +155,11 @@ class game
     int origin_x = 0;
     int origin_y = 0;
 };
+
+// Saves the window of every game still running as FOLDER/NAME.ppm (NAME-2,
+// NAME-3 ... for further games), creating the folder; returns the paths
+// written.
+std::vector<std::string> save_screens(const std::string &folder, const std::string &name);
 
 // The game polls its input once per frame of about 20 ms; waits and holds
 // are counted in frames with some slack for a busy machine.

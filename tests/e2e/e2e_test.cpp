@@ -232,6 +232,40 @@ int settled_marker(game &g)
     return last;
 }
 
+// Each failed check saves the windows of the games still running into
+// e2e-failures/ in the folder the tests run in (the build's), named after
+// the test and the failure's number, and prints where.
+class screen_keeper : public ::testing::EmptyTestEventListener
+{
+    void OnTestStart(const ::testing::TestInfo &) override
+    {
+        failures = 0;
+    }
+    void OnTestPartResult(const ::testing::TestPartResult &result) override
+    {
+        if (!result.failed())
+            return;
+        const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string(test->test_suite_name()) + "." + test->name() + "-" +
+                           std::to_string(++failures);
+        for (const std::string &path : save_screens("e2e-failures", name))
+            std::printf("the screen at this failure: %s\n", absolute(path).c_str());
+    }
+
+    static std::string absolute(const std::string &path)
+    {
+        char *full = realpath(path.c_str(), nullptr);
+        std::string result = full ? full : path;
+        std::free(full);
+        return result;
+    }
+
+    int failures = 0;
+};
+
+[[maybe_unused]] const bool screens_kept =
+    (::testing::UnitTest::GetInstance()->listeners().Append(new screen_keeper), true);
+
 class veldrath : public ::testing::Test
 {
   protected:

@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <exception>
-#include <fstream>
 
 #include "driver.h"
 
@@ -58,12 +57,7 @@ int main(int argc, char **argv)
         wait_frames(400); // about ten seconds: sand falls 25 rows a second
         g.move(700, 590);
         wait_frames(3);
-        std::ofstream out(argv[1], std::ios::binary);
-        out << "P6\n800 600\n255\n";
-        std::vector<unsigned char> rgb = g.pixels();
-        out.write(reinterpret_cast<const char *>(rgb.data()),
-                  static_cast<std::streamsize>(rgb.size()));
-        return out ? 0 : 1;
+        return g.save(argv[1]) ? 0 : 1;
     }
     catch (const std::exception &e)
     {
