@@ -92,4 +92,7 @@ for case in "${cases[@]}"; do
         status=1
     fi
 done
+
+# The page on phones and tablets, and its traps (tests/e2e/page_checks.py).
+python3 "$root/tests/e2e/page_checks.py" "$scratch/site/veldrath" || status=1
 exit "$status"
