@@ -232,6 +232,15 @@ std::vector<unsigned char> rgb_pixels(Display *display, Drawable drawable, int w
     return rgb;
 }
 
+// Waits while a key or the button is held: a few frames, or until `seen`.
+bool hold(const std::function<bool()> &seen)
+{
+    if (seen)
+        return wait_until(seen);
+    wait_frames(4);
+    return true;
+}
+
 } // namespace
 
 int pace()
@@ -390,7 +399,15 @@ void game::find_window()
         return;
     Window unused;
     XTranslateCoordinates(d, window, DefaultRootWindow(d), 0, 0, &origin_x, &origin_y, &unused);
-    if (!wait_until([&] { return capture().at(700, 300) == shade::panel; }))
+    // The whole panel in its place at its start, not just some of its grey:
+    // a page may show the canvas scaled or moved until its layout settles.
+    auto started = [&]
+    {
+        screen_image screen = capture();
+        return slider_ends_drawn(screen) && marker_size(screen) == 5 &&
+               highlighted_label(screen) == 1;
+    };
+    if (!wait_until(started))
         throw std::runtime_error("the panel never appeared");
 }
 
@@ -430,22 +447,24 @@ void game::key_up(KeySym key)
     XSync(display.get(), False);
 }
 
-void game::tap(KeySym key)
+bool game::tap(KeySym key, const std::function<bool()> &seen)
 {
     key_down(key);
-    wait_frames(4);
+    bool shown = hold(seen);
     key_up(key);
     wait_frames(1);
+    return shown;
 }
 
-void game::click(int x, int y)
+bool game::click(int x, int y, const std::function<bool()> &seen)
 {
     move(x, y);
     wait_frames(3);
     press();
-    wait_frames(4);
+    bool shown = hold(seen);
     release();
     wait_frames(2);
+    return shown;
 }
 
 std::pair<int, int> game::pointer()
@@ -519,6 +538,20 @@ screen_image game::capture()
     for (size_t i = 0; i < rgb.size(); i += 3)
         image.pixels.push_back(classify(rgb[i], rgb[i + 1], rgb[i + 2]));
     return image;
+}
+
+screen_image game::settled()
+{
+    screen_image last = capture();
+    for (int tries = 0; tries < 40; tries++)
+    {
+        wait_frames(2);
+        screen_image now = capture();
+        if (now.pixels == last.pixels)
+            break;
+        last = std::move(now);
+    }
+    return last;
 }
 
 std::pair<std::string, std::string> game::window_class()

@@ -105,10 +105,13 @@ class game
     void release();
     void key_down(KeySym key);
     void key_up(KeySym key);
-    // Holds the key for a few frames, then lets go.
-    void tap(KeySym key);
-    // Moves there, waits, holds the button for a few frames, lets go.
-    void click(int x, int y);
+    // Holds the key for a few frames, then lets go. With `seen`, holds it
+    // until `seen` holds instead (or a few seconds pass) and returns whether
+    // it did: a browser may hold input back for a while, and a key let go
+    // before the game's next frame is never seen.
+    bool tap(KeySym key, const std::function<bool()> &seen = nullptr);
+    // Moves there, waits, holds the button as `tap` holds a key, lets go.
+    bool click(int x, int y, const std::function<bool()> &seen = nullptr);
     // Holds the button along the points, resting a few frames on each so
     // that the game sees every one, then lets go.
     void stroke(const std::vector<std::pair<int, int>> &points);
@@ -117,6 +120,10 @@ class game
     // The window's pixels as 8-bit r, g, b triples, row by row.
     std::vector<unsigned char> pixels();
     screen_image capture();
+    // The window once it shows the game's latest frame, for a game whose
+    // picture stands still: a browser may show a frame late, so captures
+    // a few frames apart are taken until two agree.
+    screen_image settled();
     // Writes the window as a binary PPM; false when it cannot.
     bool save(const std::string &path);
 

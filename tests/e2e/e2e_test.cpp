@@ -52,18 +52,20 @@ KeySym key_for_size(int size)
 // the shades in the same order; Fire has no key.
 const KeySym element_keys[] = {XK_KP_0, XK_KP_1, XK_KP_2, XK_KP_3};
 
+// The key or the click is held until the panel shows what it selects.
 void select_kind(game &g, shade kind)
 {
-    if (kind == shade::fire)
-        g.click(700, 50);
-    else
-        g.tap(element_keys[static_cast<int>(kind)]);
+    auto shown = [&] { return highlighted_label(g.capture()) == static_cast<int>(kind); };
+    bool seen = kind == shade::fire ? g.click(700, 50, shown)
+                                    : g.tap(element_keys[static_cast<int>(kind)], shown);
+    EXPECT_TRUE(seen) << "the panel never showed label " << static_cast<int>(kind);
 }
 
 void paint(game &g, shade kind, int size, const std::vector<point> &points)
 {
     select_kind(g, kind);
-    g.tap(key_for_size(size));
+    EXPECT_TRUE(g.tap(key_for_size(size), [&] { return marker_size(g.capture()) == size; }))
+        << "the marker never showed size " << size;
     g.stroke(points);
 }
 
@@ -73,7 +75,7 @@ cell_image frozen(game &g)
 {
     g.move(790, 590);
     wait_frames(3);
-    return read_cells(g.capture());
+    return read_cells(g.settled());
 }
 
 void resume(game &g)
@@ -216,40 +218,26 @@ int columns_in_row(const cell_image &image, shade kind, int row)
     return n;
 }
 
-// A capture taken while the game copies a frame to the window may show
-// parts of two frames; the marker is read once two captures agree.
-int settled_marker(game &g)
-{
-    int last = -2;
-    for (int tries = 0; tries < 40; tries++)
-    {
-        int size = marker_size(g.capture());
-        if (size >= 0 && size == last)
-            return size;
-        last = size;
-        wait_frames(1);
-    }
-    return last;
-}
-
 // Each failed check saves the windows of the games still running into
 // e2e-failures/ in the folder the tests run in (the build's), named after
 // the test and the failure's number, and prints where.
 class screen_keeper : public ::testing::EmptyTestEventListener
 {
-    void OnTestStart(const ::testing::TestInfo &) override
+    // Named here: while a failure is recorded, asking the suite for the
+    // current test would wait for a lock the suite holds.
+    void OnTestStart(const ::testing::TestInfo &test) override
     {
+        name = std::string(test.test_suite_name()) + "." + test.name();
         failures = 0;
     }
     void OnTestPartResult(const ::testing::TestPartResult &result) override
     {
         if (!result.failed())
             return;
-        const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string(test->test_suite_name()) + "." + test->name() + "-" +
-                           std::to_string(++failures);
-        for (const std::string &path : save_screens("e2e-failures", name))
+        for (const std::string &path :
+             save_screens("e2e-failures", name + "-" + std::to_string(++failures)))
             std::printf("the screen at this failure: %s\n", absolute(path).c_str());
+        std::fflush(stdout);
     }
 
     static std::string absolute(const std::string &path)
@@ -260,6 +248,7 @@ class screen_keeper : public ::testing::EmptyTestEventListener
         return result;
     }
 
+    std::string name;
     int failures = 0;
 };
 
@@ -279,7 +268,7 @@ TEST_F(veldrath, opens_an_800_by_600_window_with_black_play_area_and_default_pan
     ASSERT_EQ(g.height, 600);
     g.move(300, 300);
     wait_frames(4);
-    screen_image screen = g.capture();
+    screen_image screen = g.settled();
     EXPECT_EQ(count(read_cells(screen), shade::black), grid_size * grid_size);
     for (int label = 0; label < label_count; label++)
         EXPECT_TRUE(label_drawn(screen, label)) << "label " << label;
@@ -323,12 +312,12 @@ TEST_F(veldrath, a_resting_brush_paints_exactly_its_square)
     {
         SCOPED_TRACE("size " + std::to_string(c.size) + " at (" + std::to_string(c.px) + "," +
                      std::to_string(c.py) + ")");
-        cell_set before = cells_of(read_cells(g.capture()), shade::wall);
+        cell_set before = cells_of(read_cells(g.settled()), shade::wall);
         paint(g, shade::wall, c.size, {{c.px, c.py}});
         cell_set expected = before;
         cell_set square = brush(c.px, c.py, c.size);
         expected.insert(square.begin(), square.end());
-        cell_image after = read_cells(g.capture());
+        cell_image after = read_cells(g.settled());
         EXPECT_EQ(count(after, shade::unknown), 0);
         cell_set walls = cells_of(after, shade::wall);
         EXPECT_EQ(walls, expected) << difference(expected, walls);
@@ -351,14 +340,14 @@ TEST_F(veldrath, a_drag_leaves_an_unbroken_trail)
         SCOPED_TRACE("size " + std::to_string(c.size) + " from (" +
                      std::to_string(c.points.front().first) + "," +
                      std::to_string(c.points.front().second) + ")");
-        cell_set expected = cells_of(read_cells(g.capture()), shade::wall);
+        cell_set expected = cells_of(read_cells(g.settled()), shade::wall);
         for (size_t i = 1; i < c.points.size(); i++)
         {
             cell_set part = trail(c.points[i - 1], c.points[i], c.size);
             expected.insert(part.begin(), part.end());
         }
         paint(g, shade::wall, c.size, c.points);
-        cell_set walls = cells_of(read_cells(g.capture()), shade::wall);
+        cell_set walls = cells_of(read_cells(g.settled()), shade::wall);
         EXPECT_EQ(walls, expected) << difference(expected, walls);
     }
 }
@@ -372,7 +361,7 @@ TEST_F(veldrath, painting_empty_erases_walls)
     for (const cell_set &hole : {brush(300, 300, 5), trail({250, 320}, {350, 320}, 2)})
         for (const cell &c : hole)
             expected.erase(c);
-    cell_set walls = cells_of(read_cells(g.capture()), shade::wall);
+    cell_set walls = cells_of(read_cells(g.settled()), shade::wall);
     EXPECT_EQ(walls, expected) << difference(expected, walls);
 }
 
@@ -435,9 +424,9 @@ TEST_F(veldrath, clicking_a_label_selects_its_element)
     for (const case_ &c : cases)
     {
         SCOPED_TRACE("click at (" + std::to_string(c.x) + "," + std::to_string(c.y) + ")");
-        g.tap(element_keys[c.before]);
+        select_kind(g, static_cast<shade>(c.before));
         g.click(c.x, c.y);
-        screen_image screen = g.capture();
+        screen_image screen = g.settled();
         EXPECT_EQ(highlighted_label(screen), c.expected);
         EXPECT_EQ(marker_size(screen), 5);
     }
@@ -462,7 +451,7 @@ TEST(veldrath_slider, a_click_sets_the_size_within_2_to_50)
         x_server server;
         game g(server);
         g.click(c.x, c.y);
-        screen_image screen = g.capture();
+        screen_image screen = g.settled();
         EXPECT_EQ(marker_size(screen), c.expected);
         EXPECT_EQ(highlighted_label(screen), 1);
     }
@@ -482,12 +471,12 @@ TEST_F(veldrath, dragging_on_the_slider_follows_the_pointer)
     {
         SCOPED_TRACE(direction > 0 ? "down" : "up");
         std::set<int> sizes;
-        int last = settled_marker(g);
+        int last = marker_size(g.settled());
         for (int step = 0; step < 20; step++)
         {
             g.nudge(0, 40 * direction);
             wait_frames(3);
-            int size = settled_marker(g);
+            int size = marker_size(g.settled());
             ASSERT_GE(size * direction, last * direction) << "from " << last << " to " << size;
             sizes.insert(size);
             last = size;
@@ -614,18 +603,18 @@ TEST_F(veldrath, the_grid_stands_still_unless_the_pointer_is_over_the_play_area)
     cell_image still = frozen(g);
     int grains = count(still, shade::sand);
     wait_frames(10);
-    EXPECT_EQ(read_cells(g.capture()), still) << "pointer over the panel";
+    EXPECT_EQ(read_cells(g.settled()), still) << "pointer over the panel";
 
     // At x = 600 neither painting, nor a panel click, nor a pass happens.
     g.move(600, 300);
     wait_frames(3);
     g.press();
     wait_frames(10);
-    EXPECT_EQ(read_cells(g.capture()), still) << "pointer at x = 600";
+    EXPECT_EQ(read_cells(g.settled()), still) << "pointer at x = 600";
     g.release();
     g.move(700, 590);
     wait_frames(3);
-    EXPECT_EQ(marker_size(g.capture()), 10) << "a press at x = 600 is no slider click";
+    EXPECT_EQ(marker_size(g.settled()), 10) << "a press at x = 600 is no slider click";
 
     resume(g);
     EXPECT_TRUE(wait_until([&] { return read_cells(g.capture()) != still; }, 2000));
