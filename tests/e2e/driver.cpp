@@ -514,18 +514,23 @@ std::vector<std::string> save_screens(const std::string &folder, const std::stri
     return paths;
 }
 
-void game::stroke(const std::vector<std::pair<int, int>> &points)
+bool game::stroke(const std::vector<std::pair<int, int>> &points,
+                  const std::function<bool(int, int)> &painted)
 {
     move(points.front().first, points.front().second);
     wait_frames(3);
     press();
+    bool shown = true;
     for (const std::pair<int, int> &p : points)
     {
         move(p.first, p.second);
         wait_frames(4);
+        if (painted)
+            shown = wait_until([&] { return painted(p.first, p.second); }) && shown;
     }
     release();
     wait_frames(2);
+    return shown;
 }
 
 screen_image game::capture()

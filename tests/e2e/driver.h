@@ -113,8 +113,13 @@ class game
     // Moves there, waits, holds the button as `tap` holds a key, lets go.
     bool click(int x, int y, const std::function<bool()> &seen = nullptr);
     // Holds the button along the points, resting a few frames on each so
-    // that the game sees every one, then lets go.
-    void stroke(const std::vector<std::pair<int, int>> &points);
+    // that the game sees every one, then lets go. With `painted`, also
+    // rests on each point until `painted(x, y)` holds (or a few seconds
+    // pass), and returns whether it did on all: a browser that holds input
+    // back may deliver a move together with the next, or with the release,
+    // and the game then never paints with the pointer there.
+    bool stroke(const std::vector<std::pair<int, int>> &points,
+                const std::function<bool(int, int)> &painted = nullptr);
 
     std::pair<int, int> pointer();
     // The window's pixels as 8-bit r, g, b triples, row by row.

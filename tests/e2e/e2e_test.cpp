@@ -66,7 +66,10 @@ void paint(game &g, shade kind, int size, const std::vector<point> &points)
     select_kind(g, kind);
     EXPECT_TRUE(g.tap(key_for_size(size), [&] { return marker_size(g.capture()) == size; }))
         << "the marker never showed size " << size;
-    g.stroke(points);
+    // Size 1 paints nothing to wait for.
+    EXPECT_TRUE(
+        g.stroke(points, [&](int x, int y) { return size < 2 || g.capture().at(x, y) == kind; }))
+        << "a point of the stroke was never painted";
 }
 
 // With the pointer over the panel the grid stands still, so counts taken
