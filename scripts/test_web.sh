@@ -64,35 +64,9 @@ env "${suite[@]}" VELDRATH_E2E_PROGRAM="$page" VELDRATH_E2E_SCREEN=1024x768 \
     -E "$x11_only_e2e" || status=$?
 [ "$engine" = chromium ] || exit "$status"
 
-# What the suite cannot see, in headless Chromium, each case a load of the
-# page whose DOM must hold a text: it starts with nothing refused by its
-# Content Security Policy (which allows only its own origin), so it asks
-# nothing of another; without WebAssembly (V8 without its compilers has
-# none, as in browsers locked down so) it says why; once loaded, its
-# service worker starts it with the server gone.
-started='<div id="message" class="message" role="alert"></div>'
-cases=(
-    "starts, asking nothing of another origin|$started|"
-    "says why it cannot start without WebAssembly|veldrath: cannot start: this browser has no WebAssembly|--js-flags=--jitless"
-    "starts offline from the files it keeps|$started|"
-)
-for case in "${cases[@]}"; do
-    IFS='|' read -r name expected flag <<<"$case"
-    [[ $name != *offline* ]] || { kill "$server"; wait "$server" 2>/dev/null || true; server=; }
-    # Real time, not virtual: the service worker must have kept the files.
-    dom=$(chromium --headless --no-sandbox --user-data-dir="$scratch/headless" --no-first-run \
-        --disable-background-networking --disable-component-update --disable-sync --timeout=4000 \
-        --enable-logging=stderr --v=0 ${flag:+"$flag"} --dump-dom "$page" 2>"$scratch/console")
-    if grep -qF "$expected" <<<"$dom" && ! grep -q 'Content Security Policy' "$scratch/console"; then
-        echo "test_web: ok: the page $name"
-    else
-        echo "test_web: FAIL: the page $name; its DOM and console:"
-        echo "$dom" | tail -n 5
-        grep CONSOLE "$scratch/console" || true
-        status=1
-    fi
-done
-
-# The page on phones and tablets, and its traps (tests/e2e/page_checks.py).
+# What the suite cannot see, in headless Chromium (tests/e2e/page_checks.py):
+# that the page starts asking nothing of another origin, without
+# WebAssembly says why, starts offline from the files it keeps, and the
+# page on phones and tablets and around the game.
 python3 "$root/tests/e2e/page_checks.py" "$scratch/site/veldrath" || status=1
 exit "$status"

@@ -80,20 +80,22 @@ class page:
     """A tab opened straight at its address, so that it has one history
     entry, as when a player follows a link."""
 
-    def __init__(self, url, device, profile):
+    def __init__(self, url, device, profile, flags=()):
         self.tools = devtools(["chromium", "--headless", "--no-sandbox", "--test-type",
                                f"--user-data-dir={profile}", "--no-first-run",
                                "--disable-background-networking", "--disable-component-update",
-                               "--disable-sync", "--remote-debugging-pipe", url])
+                               "--disable-sync", "--remote-debugging-pipe", *flags, url])
         self.tools.attach_to_page()
         self.target = self.tools.send("Target.getTargetInfo")["targetInfo"]["targetId"]
         self.tools.send("Runtime.enable")
+        self.tools.send("Log.enable")
         if device:
             width, height, ratio = DEVICES[device]
             self.tools.send("Emulation.setDeviceMetricsOverride", width=width, height=height,
                             deviceScaleFactor=ratio, mobile=True)
             self.tools.send("Emulation.setTouchEmulationEnabled", enabled=True, maxTouchPoints=5)
-            self.reload()
+        # Loaded again with all that in force: a reload keeps the one entry.
+        self.reload()
 
     def js(self, expression):
         return self.tools.evaluate(expression)
@@ -106,9 +108,16 @@ class page:
 
     def reload(self, seconds=15):
         """Reloads, and waits for the new page's scripts to run."""
-        self.tools.events.clear()
+        self.tools.events = [e for e in self.tools.events
+                             if e["method"] != "Runtime.executionContextCreated"]
         self.tools.send("Page.reload")
         self.tools.wait_event("Runtime.executionContextCreated", seconds)
+
+    def refused(self):
+        """What the page's Content Security Policy refused."""
+        return [e["params"]["entry"]["text"] for e in self.tools.events
+                if e["method"] == "Log.entryAdded"
+                and "Content Security Policy" in e["params"]["entry"]["text"]]
 
     def read(self):
         return self.js(READ)
@@ -262,7 +271,6 @@ def whole_update(p, site):
     p.until("navigator.serviceWorker.controller != null")
     site.build("the next build", time.time() - DAY)
     p.tools.send("Network.enable")
-    p.tools.events.clear()
     p.reload()
     p.started()
     answers = {e["params"]["response"]["url"].rsplit("/", 1)[-1] or "index.html":
@@ -295,12 +303,36 @@ def wrong_wasm_type(p, site):
     expect(not over, f"over the canvas: {over}")
 
 
+def starts(p, site):
+    p.started()
+
+
+def without_webassembly(p, site):
+    p.until("/WebAssembly/.test(document.body.innerText)", 5)
+
+
+def offline(p, site):
+    p.started()
+    p.until("navigator.serviceWorker.controller != null")
+    site.close()
+    p.reload()
+    p.started()
+
+
 def opened_from_disk(p, site):
     p.until("/HTTP/.test(document.body.innerText)", 5)
 
 
-# Name, device (None: a plain window), how the site is served, the check.
+# Name, device (None: a plain window), how the site is served and the
+# browser's flags, the check. In every case the page's Content Security
+# Policy, which allows only its own origin, refuses nothing: it asks nothing
+# of another.
 CASES = [
+    ("starts", None, {}, starts),
+    # V8 without its compilers has no WebAssembly, as in browsers locked down so.
+    ("says why it cannot start without WebAssembly", None, {"flags": ["--js-flags=--jitless"]},
+     without_webassembly),
+    ("starts offline from the files it keeps", None, {}, offline),
     ("two touch strokes do not join", "phone", {}, strokes_do_not_join),
     ("30 ms taps select a label and paint, and the grid runs on after a label tap",
      "phone landscape", {}, short_taps),
@@ -391,18 +423,24 @@ class site:
             return f.read()
 
     def close(self):
+        """Ends the server: its port then refuses connections."""
         self.ended.set()
         self.server.shutdown()
+        self.server.server_close()
 
 
 def run(case, folder):
-    name, device, serving, check = case
+    name, device, options, check = case
+    serving = {k: v for k, v in options.items() if k != "flags"}
     with tempfile.TemporaryDirectory() as work:
         served = site(folder, work, **serving)
         browser = None
         try:
-            browser = page(served.url, device, os.path.join(work, "profile"))
+            browser = page(served.url, device, os.path.join(work, "profile"),
+                           options.get("flags", []))
             check(browser, served)
+            refused = browser.refused()
+            expect(not refused, f"refused: {refused}")
             return None
         except (AssertionError, RuntimeError) as error:
             return str(error)
