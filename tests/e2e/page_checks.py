@@ -125,7 +125,8 @@ class page:
     def touches(self, kind, points):
         left, top, scale = self.js(PLACE)
         self.tools.send("Input.dispatchTouchEvent", type=kind, touchPoints=[
-            {"x": left + x * scale, "y": top + y * scale, "id": n} for n, (x, y) in enumerate(points)])
+            {"x": left + x * scale, "y": top + y * scale, "id": n}
+            for n, (x, y) in enumerate(points)])
 
     def tap(self, x, y, seconds=0.03):
         self.touches("touchStart", [(x, y)])
@@ -165,7 +166,8 @@ class page:
         found = []
         for node in self.tools.send("Accessibility.queryAXTree", nodeId=root, accessibleName=name,
                                     role="button")["nodes"]:
-            box = self.tools.send("DOM.getBoxModel", backendNodeId=node["backendDOMNodeId"])["model"]
+            box = self.tools.send("DOM.getBoxModel",
+                                  backendNodeId=node["backendDOMNodeId"])["model"]
             pressed = any(p["name"] == "pressed" and p["value"]["value"] == "true"
                           for p in node.get("properties", []))
             found.append((box, pressed))
@@ -222,7 +224,8 @@ def bar_buttons(p, site):
         buttons = p.buttons(name)
         expect(len(buttons) == 1, f"{len(buttons)} buttons named {name}")
         box = buttons[0][0]
-        expect(box["width"] >= 44 and box["height"] >= 44, f"{name} is {box['width']} x {box['height']}")
+        expect(box["width"] >= 44 and box["height"] >= 44,
+               f"{name} is {box['width']} x {box['height']} CSS px")
         quad = box["border"]
         x, y = (quad[0] + quad[4]) / 2, (quad[1] + quad[5]) / 2
         p.tools.send("Input.dispatchTouchEvent", type="touchStart", touchPoints=[{"x": x, "y": y}])
