@@ -61,11 +61,22 @@ void select_kind(game &g, shade kind)
     EXPECT_TRUE(seen) << "the panel never showed label " << static_cast<int>(kind);
 }
 
+void select_size(game &g, int size)
+{
+    EXPECT_TRUE(g.tap(key_for_size(size), [&] { return marker_size(g.capture()) == size; }))
+        << "the marker never showed size " << size;
+}
+
 void paint(game &g, shade kind, int size, const std::vector<point> &points)
 {
     select_kind(g, kind);
-    EXPECT_TRUE(g.tap(key_for_size(size), [&] { return marker_size(g.capture()) == size; }))
-        << "the marker never showed size " << size;
+    // The size is set, always with a change, once the pointer rests on the
+    // stroke's start: the frame that shows it has seen the pointer there,
+    // so the stroke cannot start from where the pointer was before.
+    g.move(points.front().first, points.front().second);
+    if (marker_size(g.capture()) == size)
+        select_size(g, size == 2 ? 5 : 2);
+    select_size(g, size);
     // Size 1 paints nothing to wait for.
     EXPECT_TRUE(
         g.stroke(points, [&](int x, int y) { return size < 2 || g.capture().at(x, y) == kind; }))
@@ -73,12 +84,15 @@ void paint(game &g, shade kind, int size, const std::vector<point> &points)
 }
 
 // With the pointer over the panel the grid stands still, so counts taken
-// there are exact.
+// there are exact. A browser may show the game's frames late, for longer
+// than a picture standing still shows, so the picture is taken once it
+// shows a change made after the pointer left the grid: another element
+// selected by its key.
 cell_image frozen(game &g)
 {
     g.move(790, 590);
-    wait_frames(3);
-    return read_cells(g.settled());
+    select_kind(g, highlighted_label(g.capture()) == 0 ? shade::wall : shade::black);
+    return read_cells(g.capture());
 }
 
 void resume(game &g)
