@@ -35,8 +35,11 @@ class devtools:
         if self.session:
             message["sessionId"] = self.session
         os.write(self.out, json.dumps(message).encode() + b"\0")
+        # A page that never answers (one stuck in a navigation, say) fails
+        # the command rather than hanging its caller.
+        deadline = time.monotonic() + 60
         while True:
-            reply = self.receive()
+            reply = self.receive(max(0.0, deadline - time.monotonic()))
             if "method" in reply:
                 self.events.append(reply)
             elif reply.get("id") == self.last_id:
@@ -47,7 +50,7 @@ class devtools:
     def receive(self, seconds=None):
         while b"\0" not in self.pending:
             if seconds is not None and not select.select([self.inp], [], [], seconds)[0]:
-                raise RuntimeError(f"nothing from the browser in {seconds:.1f} s")
+                raise RuntimeError(f"no answer from the browser in {seconds:.0f} s")
             chunk = os.read(self.inp, 65536)
             if not chunk:
                 raise RuntimeError("the browser closed its DevTools pipe")
