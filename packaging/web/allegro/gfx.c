@@ -10,6 +10,10 @@
 
 #include "web.h"
 
+/* Pixels are compared and converted in blocks of eight, one 64-bit word of
+ * the 8-bit screen; the width is a multiple of it. */
+#define BLOCK 8
+
 static unsigned char *pixels;      /* the screen */
 static unsigned char *shown;       /* the screen as last shown */
 static uint32_t *rgba;             /* the rows shown, through the palette */
@@ -36,6 +40,11 @@ static BITMAP *gfx_init(int w, int h, int v_w, int v_h, int color_depth)
     {
         ustrzcpy(allegro_error, ALLEGRO_ERROR_SIZE,
                  get_config_text("Virtual screen not supported"));
+        return NULL;
+    }
+    if (w % BLOCK != 0)
+    {
+        ustrzcpy(allegro_error, ALLEGRO_ERROR_SIZE, get_config_text("Resolution not supported"));
         return NULL;
     }
     if (!web_open_canvas(w, h))
@@ -79,33 +88,40 @@ static void gfx_set_palette(AL_CONST RGB *p, int from, int to, int retracesync)
     palette_changed = TRUE;
 }
 
-static int row_changed(int y)
+static int block_changed(size_t i)
 {
-    size_t w = gfx_web.w;
-    return palette_changed || memcmp(pixels + y * w, shown + y * w, w) != 0;
+    uint64_t now, before;
+    memcpy(&now, pixels + i, BLOCK);
+    memcpy(&before, shown + i, BLOCK);
+    return now != before;
 }
 
-/* Only the band of rows that changed since the last frame goes to the
- * canvas, and nothing when none did: the browser then composites less. */
-void web_show_screen(double woke)
+/* Only the box around the blocks that changed since the last frame goes to
+ * the canvas, converted through the palette (all of it after a palette
+ * change), and nothing when none did: on a slow processor taking the
+ * palette and handing pixels to the canvas are most of a frame's work. */
+void web_show_screen(void)
 {
-    int top = 0, bottom = gfx_web.h;
-    size_t i, start, end;
+    int w = gfx_web.w, h = gfx_web.h, left = w, top = h, right = 0, bottom = 0, x, y, k;
     if (!pixels)
         return;
-    while (top < bottom && !row_changed(top))
-        top++;
-    while (bottom > top && !row_changed(bottom - 1))
-        bottom--;
-    if (top == bottom)
-        return;
-    start = (size_t)top * gfx_web.w;
-    end = (size_t)bottom * gfx_web.w;
-    for (i = start; i < end; i++)
-        rgba[i] = palette[pixels[i]];
-    memcpy(shown + start, pixels + start, end - start);
+    for (y = 0; y < h; y++)
+        for (x = 0; x < w; x += BLOCK)
+        {
+            size_t i = (size_t)y * w + x;
+            if (!palette_changed && !block_changed(i))
+                continue;
+            for (k = 0; k < BLOCK; k++)
+                rgba[i + k] = palette[pixels[i + k]];
+            memcpy(shown + i, pixels + i, BLOCK);
+            left = MIN(left, x);
+            right = MAX(right, x + BLOCK);
+            top = MIN(top, y);
+            bottom = y + 1;
+        }
     palette_changed = FALSE;
-    web_show(rgba, top, bottom, woke);
+    if (top < bottom)
+        web_show(rgba, left, top, right, bottom);
 }
 
 static int gfx_set_mouse_sprite(BITMAP *sprite, int xfocus, int yfocus)
