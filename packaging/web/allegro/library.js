@@ -139,7 +139,7 @@ mergeInto(LibraryManager.library, {
     canvas.width = width;
     canvas.height = height;
     canvas.style.touchAction = 'none';
-    web.context = canvas.getContext('2d');
+    web.context = canvas.getContext('2d', { alpha: false });
     return web.context ? 1 : 0;
   },
 
