@@ -72,7 +72,8 @@ def strokes_do_not_join(browser, hand):
 
 def label_tap_selects(browser, hand):
     hand.tap(LABEL["Sand"])
-    return selection(browser)["element"] == 2
+    # The panel shows "Sand" dark on white: most of its box is lit.
+    return selection(browser)["element"] == 2 and lit(browser, (620, 25, 652, 33)) > 128
 
 
 def grid_tap_paints(browser, hand):
