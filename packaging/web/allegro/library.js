@@ -93,7 +93,7 @@ mergeInto(LibraryManager.library, {
     // about 100 ms), animation frames do not, but stop in a hidden page: the
     // sleep ends at the first of its timer and an animation frame past its
     // end. A finger's landing ends it at once, through a message, which the
-    // browser delivers as promptly as an animation frame.
+    // browser hands over at once, timers or not.
     sleep: function (ms, done) {
       var end = performance.now() + ms;
       var timer = setTimeout(function () { wake(false); }, ms);
@@ -111,6 +111,7 @@ mergeInto(LibraryManager.library, {
       web.wakeUp = wake;
       requestAnimationFrame(frame);
     },
+    // The MessageChannel of web_wake, made at its first call.
     channel: null,
   },
 

@@ -14,7 +14,8 @@
  *   where it last was.
  * - veldrathSelection(): {element, size}, the program's currentelement and
  *   size after its last frame (null before the first).
- * And it calls, if the page defines them:
+ * And it calls, if the page defines them (inside the program's frame: what
+ * they throw ends the program):
  * - onSelection(element, size) after the first frame and after each frame
  *   that changed either;
  * - onFrame(workMs) after each frame, with its work in ms: from the end of
