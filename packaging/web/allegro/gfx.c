@@ -3,6 +3,16 @@
  * conversion through the palette gives the colours the X11 port shows on a
  * true-colour display. The pointer is the browser's own: the driver takes
  * Allegro's mouse cursor as a hardware one and draws nothing.
+ *
+ * Only what changed goes to the canvas, converted as it is drawn: a busy
+ * frame changes a few thousand pixels here and there, and on a slow
+ * processor taking the palette and handing pixels to the canvas would
+ * otherwise be much of its work. Blits from memory bitmaps, all of a
+ * frame's drawing in most programs, copy and convert only the blocks of
+ * BLOCK pixels that differ; Allegro's other drawing asks for each row it
+ * writes (the screen's write_bank), and such rows are converted whole when
+ * the frame is shown. Each band of BAND rows goes to the canvas as the box
+ * around what changed in it.
  */
 #include <stdint.h>
 #include <stdlib.h>
@@ -10,9 +20,18 @@
 
 #include "web.h"
 
+#define BLOCK 16
+#define BAND 8
+
+struct columns
+{
+    int left, right; /* changed: [left, right) */
+};
+
 static unsigned char *pixels;      /* the screen */
-static unsigned char *shown;       /* the screen as last shown */
-static uint32_t *rgba;             /* the rows shown, through the palette */
+static uint32_t *rgba;             /* the screen through the palette */
+static unsigned char *row_drawn;   /* rows drawn since the last show, not by blits */
+static struct columns *bands;      /* what changed in each band since the last show */
 static uint32_t palette[PAL_SIZE]; /* RGBA, as the canvas takes it */
 static int palette_changed;
 
@@ -20,13 +39,80 @@ static void free_screen(void)
 {
     free(pixels);
     free(rgba);
-    pixels = shown = NULL;
+    free(row_drawn);
+    free(bands);
+    pixels = row_drawn = NULL;
     rgba = NULL;
+    bands = NULL;
+}
+
+static void convert(size_t from, int n)
+{
+    int k;
+    for (k = 0; k < n; k++)
+        rgba[from + k] = palette[pixels[from + k]];
+}
+
+static void changed(int y, int left, int right)
+{
+    struct columns *band = &bands[y / BAND];
+    band->left = MIN(band->left, left);
+    band->right = MAX(band->right, right);
+}
+
+static int same(const unsigned char *a, const unsigned char *b, int n)
+{
+    uint64_t a0, a1, b0, b1;
+    if (n < BLOCK)
+        return memcmp(a, b, n) == 0;
+    memcpy(&a0, a, 8);
+    memcpy(&a1, a + 8, 8);
+    memcpy(&b0, b, 8);
+    memcpy(&b1, b + 8, 8);
+    return ((a0 ^ b0) | (a1 ^ b1)) == 0;
+}
+
+/* Copies N pixels from FROM to the screen at TO, block by block, those
+ * that differ. */
+static void copy_changes(const unsigned char *from, unsigned char *to, int n)
+{
+    size_t start = to - pixels;
+    int x = start % gfx_web.w, k, left = x + n, right = x;
+    for (k = 0; k < n; k += BLOCK)
+    {
+        int m = MIN(BLOCK, n - k);
+        if (same(from + k, to + k, m))
+            continue;
+        memcpy(to + k, from + k, m);
+        convert(start + k, m);
+        left = MIN(left, x + k);
+        right = x + k + m;
+    }
+    if (left < right)
+        changed(start / gfx_web.w, left, right);
+}
+
+/* The screen's blits from memory bitmaps, which Allegro has clipped. */
+static void blit_from_memory(BITMAP *src, BITMAP *dst, int sx, int sy, int dx, int dy, int w, int h)
+{
+    int y;
+    for (y = 0; y < h; y++)
+        copy_changes(src->line[sy + y] + sx, dst->line[dy + y] + dx, w);
+}
+
+/* The screen's write_bank: Allegro's drawing asks it for each row it
+ * writes (LINE in BMP, which may be a sub-bitmap of the screen). */
+static uintptr_t write_line(BITMAP *bmp, int line)
+{
+    row_drawn[line + bmp->y_ofs] = TRUE;
+    return (uintptr_t)bmp->line[line];
 }
 
 static BITMAP *gfx_init(int w, int h, int v_w, int v_h, int color_depth)
 {
     BITMAP *bmp;
+    uintptr_t (*bank)(BITMAP *, int) = write_line;
+    int band;
     if (color_depth != 8)
     {
         ustrzcpy(allegro_error, ALLEGRO_ERROR_SIZE, get_config_text("Unsupported color depth"));
@@ -43,10 +129,13 @@ static BITMAP *gfx_init(int w, int h, int v_w, int v_h, int color_depth)
         ustrzcpy(allegro_error, ALLEGRO_ERROR_SIZE, get_config_text("the page has no canvas"));
         return NULL;
     }
-    pixels = calloc((size_t)w * h, 2);
-    shown = pixels ? pixels + (size_t)w * h : NULL;
+    pixels = calloc((size_t)w * h, 1);
     rgba = calloc((size_t)w * h, sizeof *rgba);
-    bmp = pixels && rgba ? _make_bitmap(w, h, (uintptr_t)pixels, &gfx_web, 8, w) : NULL;
+    row_drawn = calloc(h, 1);
+    bands = calloc(h / BAND + 1, sizeof *bands);
+    bmp = pixels && rgba && row_drawn && bands
+              ? _make_bitmap(w, h, (uintptr_t)pixels, &gfx_web, 8, w)
+              : NULL;
     if (!bmp)
     {
         free_screen();
@@ -55,6 +144,13 @@ static BITMAP *gfx_init(int w, int h, int v_w, int v_h, int color_depth)
     }
     gfx_web.w = w;
     gfx_web.h = h;
+    for (band = 0; band <= h / BAND; band++)
+        bands[band].left = w;
+    /* The screen's own copy of the linear vtable (see _make_bitmap). */
+    _screen_vtable.blit_from_memory = blit_from_memory;
+    /* Allegro keeps its bank functions as void *, to which ISO C assigns no
+     * function. */
+    memcpy(&bmp->write_bank, &bank, sizeof bank);
     return bmp;
 }
 
@@ -79,33 +175,27 @@ static void gfx_set_palette(AL_CONST RGB *p, int from, int to, int retracesync)
     palette_changed = TRUE;
 }
 
-static int row_changed(int y)
+void web_show_screen(void)
 {
-    size_t w = gfx_web.w;
-    return palette_changed || memcmp(pixels + y * w, shown + y * w, w) != 0;
-}
-
-/* Only the band of rows that changed since the last frame goes to the
- * canvas, and nothing when none did: the browser then composites less. */
-void web_show_screen(double woke)
-{
-    int top = 0, bottom = gfx_web.h;
-    size_t i, start, end;
+    int w = gfx_web.w, h = gfx_web.h, y;
     if (!pixels)
         return;
-    while (top < bottom && !row_changed(top))
-        top++;
-    while (bottom > top && !row_changed(bottom - 1))
-        bottom--;
-    if (top == bottom)
-        return;
-    start = (size_t)top * gfx_web.w;
-    end = (size_t)bottom * gfx_web.w;
-    for (i = start; i < end; i++)
-        rgba[i] = palette[pixels[i]];
-    memcpy(shown + start, pixels + start, end - start);
+    for (y = 0; y < h; y++)
+        if (row_drawn[y] || palette_changed)
+        {
+            convert((size_t)y * w, w);
+            changed(y, 0, w);
+            row_drawn[y] = FALSE;
+        }
+    for (y = 0; y < h; y += BAND)
+    {
+        struct columns *band = &bands[y / BAND];
+        if (band->left < band->right)
+            web_show(rgba, band->left, y, band->right, MIN(y + BAND, h));
+        band->left = w;
+        band->right = 0;
+    }
     palette_changed = FALSE;
-    web_show(rgba, top, bottom, woke);
 }
 
 static int gfx_set_mouse_sprite(BITMAP *sprite, int xfocus, int yfocus)

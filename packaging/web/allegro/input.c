@@ -1,6 +1,10 @@
 /* The browser's keyboard and mouse drivers. library.js listens for the
  * page's key and pointer events and hands them to the functions below, which
- * update Allegro's key[] and mouse state as its other ports do.
+ * update Allegro's key[] and mouse state as its other ports do, at the
+ * frames' edges: the program reads them once a frame, so every press is
+ * held for one frame at least, however short, and a finger or a pen, which
+ * has no hover, is first seen where it lands, with no button, so that a
+ * stroke starts there and not where the last one ended.
  */
 #include <string.h>
 
@@ -108,22 +112,34 @@ static const struct
     {"ScrollLock", KEY_SCRLOCK},
 };
 
+/* Keys pressed since the last frame ended, and whether they were released
+ * since: their release waits for the frame's end. */
+#define UNSEEN 1
+#define RELEASED 2
+static unsigned char unseen[KEY_MAX];
+
 /* A key pressed (DOWN) or released, with the character it types (0 for
  * none). Returns whether the key is Allegro's, so that the page leaves it to
  * the program. */
 EMSCRIPTEN_KEEPALIVE int web_key(const char *code, int down, int character)
 {
     size_t i;
-    for (i = 0; i < sizeof keys / sizeof keys[0]; i++)
-        if (strcmp(keys[i].code, code) == 0)
-        {
-            if (down)
-                _handle_key_press(character, keys[i].scancode);
-            else
-                _handle_key_release(keys[i].scancode);
-            return 1;
-        }
-    return 0;
+    int scancode;
+    for (i = 0; i < sizeof keys / sizeof keys[0] && strcmp(keys[i].code, code) != 0; i++)
+        ;
+    if (i == sizeof keys / sizeof keys[0])
+        return 0;
+    scancode = keys[i].scancode;
+    if (down)
+    {
+        _handle_key_press(character, scancode);
+        unseen[scancode] = UNSEEN;
+    }
+    else if (unseen[scancode])
+        unseen[scancode] |= RELEASED;
+    else
+        _handle_key_release(scancode);
+    return 1;
 }
 
 /* The page lost the focus: the keys held now will not report their release. */
@@ -133,16 +149,97 @@ EMSCRIPTEN_KEEPALIVE void web_release_keys(void)
     for (scancode = 1; scancode < KEY_MAX; scancode++)
         if (key[scancode])
             _handle_key_release(scancode);
+    memset(unseen, 0, sizeof unseen);
+}
+
+/* The game's play area, x < PLAY_WIDTH; the rest is its panel. */
+#define PLAY_WIDTH 600
+
+/* A state of the pointer for the program to see, in a frame of its own
+ * unless the next state has the same buttons and it is not KEPT. TO_PLAY
+ * puts the pointer back over the play area where the program last saw it. */
+struct pointer_state
+{
+    int x, y, buttons;
+    int kept, to_play;
+};
+
+static struct pointer_state queue[8];
+static int queued;
+static int last_buttons;   /* of the last state queued or seen */
+static int play_x, play_y; /* where the program last saw the pointer over the play area */
+
+static void queue_pointer(struct pointer_state state)
+{
+    struct pointer_state *last = queued > 0 ? &queue[queued - 1] : NULL;
+    if (last && !last->kept && last->buttons == state.buttons)
+        *last = state; /* a move */
+    else if (queued < (int)(sizeof queue / sizeof queue[0]))
+        queue[queued++] = state;
+    else
+        *last = state; /* the program lags far behind: it skips a state */
+    last_buttons = state.buttons;
 }
 
 /* The pointer at (X, Y) in canvas pixels, with BUTTONS held (bit 0 the
- * left, 1 the right, 2 the middle, as both Allegro and the browser count). */
-EMSCRIPTEN_KEEPALIVE void web_pointer(int x, int y, int buttons)
+ * left, 1 the right, 2 the middle, as both Allegro and the browser count);
+ * HOVERS for a mouse, 0 for a finger or a pen. A finger that lands wakes
+ * the program for the frame that sees it land. A finger lifted off the play
+ * area leaves the panel seen for a frame, which shows what it chose, and
+ * then goes back over the play area, which runs on. */
+EMSCRIPTEN_KEEPALIVE void web_pointer(int x, int y, int buttons, int hovers)
 {
-    _mouse_x = x;
-    _mouse_y = y;
-    _mouse_b = buttons;
+    struct pointer_state state = {x, y, buttons, FALSE, FALSE};
+    int lands = !hovers && buttons && !last_buttons;
+    int lifts = !hovers && !buttons && last_buttons;
+    if (lands)
+    {
+        struct pointer_state landing = {x, y, 0, FALSE, FALSE};
+        queue_pointer(landing);
+    }
+    if (lifts && x >= PLAY_WIDTH)
+    {
+        struct pointer_state back = {x, y, 0, FALSE, TRUE};
+        state.kept = TRUE;
+        queue_pointer(state);
+        queue_pointer(back);
+    }
+    else
+        queue_pointer(state);
+    if (lands)
+        web_wake();
+}
+
+int web_input_waiting(void)
+{
+    return queued > 0;
+}
+
+void web_input_next(void)
+{
+    struct pointer_state next;
+    if (mouse_x < PLAY_WIDTH)
+    {
+        play_x = mouse_x;
+        play_y = mouse_y;
+    }
+    if (queued == 0)
+        return;
+    next = queue[0];
+    memmove(queue, queue + 1, --queued * sizeof queue[0]);
+    _mouse_x = next.to_play ? play_x : next.x;
+    _mouse_y = next.to_play ? play_y : next.y;
+    _mouse_b = next.buttons;
     _handle_mouse_input();
+}
+
+void web_input_seen(void)
+{
+    int scancode;
+    for (scancode = 1; scancode < KEY_MAX; scancode++)
+        if (unseen[scancode] & RELEASED)
+            _handle_key_release(scancode);
+    memset(unseen, 0, sizeof unseen);
 }
 
 static int keyboard_init(void)

@@ -1,10 +1,18 @@
-// The page's side of Allegro in the browser (see web.h): the canvas
-// (Module.canvas), the title, and the key and pointer events, which go to
-// the drivers in input.c. Linked with --js-library.
+// The page's side of Allegro in the browser (see web.h, which also lists
+// what it gives the page on Module): the canvas (Module.canvas), the title,
+// the program's sleep, and the key and pointer events, which go to the
+// drivers in input.c. Linked with --js-library.
 mergeInto(LibraryManager.library, {
-  $web__postset: 'addOnPostRun(web.exitWhenMainReturns);',
+  $web__postset: 'addOnPostRun(web.exitWhenMainReturns);' +
+                 'Module.veldrathPress = web.press;' +
+                 'Module.veldrathTap = web.tap;' +
+                 'Module.veldrathSelection = web.selected;',
   $web: {
     context: null,
+    image: null,
+    selection: null,
+    keysOn: false,
+    pointerOn: false,
     // Under ASYNCIFY main returns to the runtime at its first rest(), and
     // the runtime ends when main returns for good, but with the status of
     // that first return. Asyncify hands the last return to these handlers,
@@ -29,13 +37,23 @@ mergeInto(LibraryManager.library, {
       pointercancel: function (e) { web.pointer(e); },
       contextmenu: function (e) { e.preventDefault(); },
     },
+    // Whether the program takes the key with that KeyboardEvent.code.
+    keyCode: function (code, down, character) {
+      var stack = stackSave();
+      var taken = _web_key(allocateUTF8OnStack(code), down, character);
+      stackRestore(stack);
+      return taken;
+    },
     key: function (e, down) {
       // Keys with Ctrl, Alt or Meta stay the browser's shortcuts.
       var character = e.key.length === 1 ? e.key.codePointAt(0) : 0;
-      var stack = stackSave();
-      var taken = _web_key(allocateUTF8OnStack(e.code), down, character);
-      stackRestore(stack);
-      if (taken && !(e.ctrlKey || e.altKey || e.metaKey)) e.preventDefault();
+      if (web.keyCode(e.code, down, character) && !(e.ctrlKey || e.altKey || e.metaKey))
+        e.preventDefault();
+    },
+    press: function (code) {
+      if (!web.keysOn) return;
+      web.keyCode(code, 1, 0);
+      web.keyCode(code, 0, 0);
     },
     // The position in canvas pixels through the canvas's scale on the page,
     // kept inside the canvas while a drag goes beyond it; a finger or a pen
@@ -44,12 +62,24 @@ mergeInto(LibraryManager.library, {
       if (!e.isPrimary) return;
       var canvas = Module.canvas;
       var box = canvas.getBoundingClientRect();
-      var x = Math.floor((e.clientX - box.left) * canvas.width / box.width);
-      var y = Math.floor((e.clientY - box.top) * canvas.height / box.height);
-      var buttons = e.type === 'pointercancel' ? 0 : e.buttons;
-      _web_pointer(Math.min(Math.max(x, 0), canvas.width - 1),
-                   Math.min(Math.max(y, 0), canvas.height - 1), buttons & 7);
+      var buttons = e.type === 'pointercancel' ? 0 : e.buttons & 7;
+      web.pointAt((e.clientX - box.left) * canvas.width / box.width,
+                  (e.clientY - box.top) * canvas.height / box.height,
+                  buttons, e.pointerType === 'mouse');
       e.preventDefault();
+    },
+    pointAt: function (x, y, buttons, hovers) {
+      var canvas = Module.canvas;
+      _web_pointer(Math.min(Math.max(Math.floor(x), 0), canvas.width - 1),
+                   Math.min(Math.max(Math.floor(y), 0), canvas.height - 1), buttons, hovers);
+    },
+    tap: function (x, y) {
+      if (!web.pointerOn) return;
+      web.pointAt(x, y, 1, 0);
+      web.pointAt(x, y, 0, 0);
+    },
+    selected: function () {
+      return web.selection && { element: web.selection.element, size: web.selection.size };
     },
     listen: function (target, handlers, on) {
       for (var type in handlers) {
@@ -57,6 +87,50 @@ mergeInto(LibraryManager.library, {
         else target.removeEventListener(type, handlers[type]);
       }
     },
+    // The sleep under way: ends it early (true) or at its end (false).
+    wakeUp: null,
+    // Timers may wait long after a touch (Chromium holds them back for
+    // about 100 ms), animation frames do not, but stop in a hidden page: the
+    // sleep ends at the first of its timer and an animation frame past its
+    // end. A finger's landing ends it at once, through a message, which the
+    // browser hands over at once, timers or not.
+    sleep: function (ms, done) {
+      var end = performance.now() + ms;
+      var timer = setTimeout(function () { wake(false); }, ms);
+      function wake(early) {
+        if (web.wakeUp !== wake) return;
+        web.wakeUp = null;
+        clearTimeout(timer);
+        done(early);
+      }
+      function frame() {
+        if (web.wakeUp !== wake) return;
+        if (performance.now() >= end) wake(false);
+        else requestAnimationFrame(frame);
+      }
+      web.wakeUp = wake;
+      requestAnimationFrame(frame);
+    },
+    // The MessageChannel of web_wake, made at its first call.
+    channel: null,
+  },
+
+  web_sleep__deps: ['$web'],
+  web_sleep: function (ms) {
+    return Asyncify.handleSleep(function (wakeUp) {
+      web.sleep(ms, function (early) { wakeUp(early ? 1 : 0); });
+    });
+  },
+
+  web_wake__deps: ['$web'],
+  web_wake: function () {
+    if (!web.channel) {
+      web.channel = new MessageChannel();
+      web.channel.port1.onmessage = function () {
+        if (web.wakeUp) web.wakeUp(true);
+      };
+    }
+    web.channel.port2.postMessage(0);
   },
 
   web_open_canvas__deps: ['$web'],
@@ -66,28 +140,30 @@ mergeInto(LibraryManager.library, {
     canvas.width = width;
     canvas.height = height;
     canvas.style.touchAction = 'none';
-    web.context = canvas.getContext('2d');
+    web.context = canvas.getContext('2d', { alpha: false });
     return web.context ? 1 : 0;
   },
 
-  // Draws the rows from TOP to BOTTOM (excluded) of the RGBA screen.
-  // Module.veldrathFrames keeps the work of the last 1000 frames shown, in
-  // ms (from the end of one rest() to the end of the next one's drawing),
-  // and Module.veldrathFirstFrame the time at which the first was shown.
+  // Draws the box from (LEFT, TOP) to (RIGHT, BOTTOM) (excluded) of the
+  // RGBA screen, through one ImageData over the program's memory.
   web_show__deps: ['$web'],
-  web_show: function (rgba, top, bottom, woke) {
+  web_show: function (rgba, left, top, right, bottom) {
     var canvas = Module.canvas;
-    var bytes = new Uint8ClampedArray(HEAPU8.buffer, rgba, canvas.width * canvas.height * 4);
-    web.context.putImageData(new ImageData(bytes, canvas.width, canvas.height), 0, 0,
-                             0, top, canvas.width, bottom - top);
-    var now = performance.now();
-    if (Module.veldrathFirstFrame === undefined) {
-      Module.veldrathFirstFrame = now;
-      Module.veldrathFrames = [];
-    } else {
-      Module.veldrathFrames.push(now - woke);
-      if (Module.veldrathFrames.length > 1000) Module.veldrathFrames.shift();
+    if (!web.image || web.image.data.buffer !== HEAPU8.buffer) {
+      var bytes = new Uint8ClampedArray(HEAPU8.buffer, rgba, canvas.width * canvas.height * 4);
+      web.image = new ImageData(bytes, canvas.width, canvas.height);
     }
+    web.context.putImageData(web.image, 0, 0, left, top, right - left, bottom - top);
+  },
+
+  web_frame_done__deps: ['$web'],
+  web_frame_done: function (work, element, size) {
+    if (Module.veldrathFirstFrame === undefined) Module.veldrathFirstFrame = performance.now();
+    if (Module.onFrame) Module.onFrame(work);
+    var last = web.selection;
+    if (last && last.element === element && last.size === size) return;
+    web.selection = { element: element, size: size };
+    if (Module.onSelection) Module.onSelection(element, size);
   },
 
   web_set_title: function (title) {
@@ -96,12 +172,14 @@ mergeInto(LibraryManager.library, {
 
   web_listen_keys__deps: ['$web'],
   web_listen_keys: function (on) {
+    web.keysOn = !!on;
     web.listen(window, web.keyHandlers, on);
   },
 
   web_listen_pointer__deps: ['$web'],
   web_listen_pointer: function (on) {
     // Without a canvas the graphics driver reports the failure.
+    web.pointerOn = !!(on && Module.canvas);
     if (Module.canvas) web.listen(Module.canvas, web.pointerHandlers, on);
   },
 });

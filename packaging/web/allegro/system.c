@@ -1,9 +1,8 @@
 /* The browser's system and timer drivers, and the lists of its drivers.
  *
  * The program runs on the browser's own thread. rest() shows the frame, then
- * gives the browser the time asked for (emscripten_sleep, which needs the
- * program linked with ASYNCIFY); input events and timer ticks arrive while
- * it waits.
+ * gives the browser the time asked for (web_sleep, which needs the program
+ * linked with ASYNCIFY); input events and timer ticks arrive while it waits.
  */
 #include <emscripten.h>
 
@@ -92,8 +91,17 @@ SYSTEM_DRIVER system_web = {
     list_timer_drivers,
 };
 
+/* The program's selection, read after each frame for the page: plain
+ * globals of the game, outside any namespace. */
+extern int currentelement;
+extern int size;
+
 /* The time at which the last rest() ended, in ms. */
 static double woke;
+/* Whether a finger's landing woke the program before its pause's end, and
+ * that end. */
+static int cut_short;
+static double pause_end;
 
 static int timer_init(void)
 {
@@ -104,15 +112,26 @@ static int timer_init(void)
 static void timer_exit(void) {}
 
 /* Timer handlers run here, on the program's own stack, for the time that
- * has passed since the last rest(). */
+ * has passed since the last rest(). A finger that lands wakes the program
+ * at once (see input.c): the frames of what it queued, the landing and the
+ * press, follow each other without a pause, and then the pause they cut
+ * short goes on to its end. So a touch reaches the program as soon as the
+ * browser hands it over, with no more frames than the landing's. */
 static void timer_rest(unsigned int time, void (*callback)(void))
 {
-    double slept;
-    web_show_screen(woke);
-    emscripten_sleep(time);
+    double now, slept;
+    web_show_screen();
+    web_input_seen();
+    now = emscripten_get_now();
+    web_frame_done(now - woke, currentelement, size);
+    if (!cut_short)
+        pause_end = now + time;
+    if (!cut_short || !web_input_waiting())
+        cut_short = web_sleep(MAX(pause_end - now, 0));
     slept = emscripten_get_now() - woke;
     woke += slept;
     _handle_timer_tick(MSEC_TO_TIMER(slept));
+    web_input_next();
     if (callback)
         callback();
 }

@@ -2,6 +2,26 @@
  * the JavaScript side (library.js). The program links these files beside
  * Allegro's core; allegro_init() finds system_web through the list that
  * 01-browser-system-driver.patch extends.
+ *
+ * The program runs on the browser's own thread and sees the page only at
+ * rest(): what happened while it slept reaches it when a frame begins.
+ * library.js also gives the page, on Module:
+ * - veldrathPress(code): presses and releases a key, named by its
+ *   KeyboardEvent.code ("Numpad2", "Digit3"), as if typed: the program sees
+ *   it held for one frame at least.
+ * - veldrathTap(x, y): a finger's tap at window pixel (x, y), held for one
+ *   frame at least; lifted off the play area, the pointer goes back over it
+ *   where it last was.
+ * - veldrathSelection(): {element, size}, the program's currentelement and
+ *   size after its last frame (null before the first).
+ * And it calls, if the page defines them (inside the program's frame: what
+ * they throw ends the program):
+ * - onSelection(element, size) after the first frame and after each frame
+ *   that changed either;
+ * - onFrame(workMs) after each frame, with its work in ms: from the end of
+ *   one rest() to the moment the next one has shown the frame.
+ * Module.veldrathFirstFrame is the time (performance.now()) at which the
+ * first frame was shown.
  */
 #ifndef WEB_H
 #define WEB_H
@@ -20,13 +40,24 @@ extern KEYBOARD_DRIVER keyboard_web;
 extern MOUSE_DRIVER mouse_web;
 extern TIMER_DRIVER timer_web;
 
-/* Shows the screen on the canvas, if there is one; the frame's work is
- * counted from WOKE, performance.now() when the last rest() ended. */
-void web_show_screen(double woke);
+/* Shows what changed on the screen since the last call on the canvas, if
+ * there is one. */
+void web_show_screen(void);
+
+/* A frame is about to begin: it sees the next of the pointer's states that
+ * came while the program slept. */
+void web_input_next(void);
+/* Whether states wait for frames of their own. */
+int web_input_waiting(void);
+/* A frame has ended: it saw the keys held, so those released meanwhile go. */
+void web_input_seen(void);
 
 /* library.js */
 int web_open_canvas(int width, int height);
-void web_show(const void *rgba, int top, int bottom, double woke);
+void web_show(const void *rgba, int left, int top, int right, int bottom);
+void web_frame_done(double work, int element, int size);
+int web_sleep(double ms);
+void web_wake(void);
 void web_set_title(const char *title);
 void web_listen_keys(int listen);
 void web_listen_pointer(int listen);
