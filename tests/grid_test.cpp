@@ -1,3 +1,5 @@
+#include <gtest/gtest.h>
+
 #include "allegro_fixture.h"
 #include "expected_kinds.h"
 

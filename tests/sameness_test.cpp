@@ -8,6 +8,8 @@
 #include <random>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "allegro_fixture.h"
 #include "oracle.h"
 

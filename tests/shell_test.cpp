@@ -1,15 +1,9 @@
 #include <cstring>
 
-#include "allegro_fixture.h"
+#include <gtest/gtest.h>
 
-// The shell's globals and functions (their entry point is left out of the
-// test build).
-extern BITMAP *interface;
-extern int size;
-extern int currentelement;
-void display_interface();
-void handle_interface_click(int x, int y);
-void run_frame(particles &parts);
+#include "allegro_fixture.h"
+#include "shell.h"
 
 namespace
 {

@@ -1,6 +1,8 @@
 #include <random>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "allegro_fixture.h"
 
 namespace

@@ -1,5 +1,7 @@
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "allegro_fixture.h"
 
 namespace
