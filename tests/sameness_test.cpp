@@ -7,6 +7,7 @@
 #include <ostream>
 #include <random>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -129,13 +130,18 @@ TEST_P(rendering, matches_one_rectangle_per_cell_on_a_black_bitmap)
     expect_same_state(*actual, *expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    grids, rendering,
-    ::testing::Values(render_case{"empty", 0.0, -1}, render_case{"sparse", 0.05, -1},
-                      render_case{"half", 0.5, -1}, render_case{"full", 1.0, -1},
-                      render_case{"all_wall", 1.0, WALL}, render_case{"all_sand", 1.0, SAND},
-                      render_case{"all_water", 1.0, WATER}, render_case{"all_fire", 1.0, FIRE}),
-    [](const auto &info) { return std::string(info.param.name); });
+// Random grids, and a grid of each kind but empty.
+std::vector<render_case> render_cases()
+{
+    std::vector<render_case> cases = {
+        {"empty", 0.0, -1}, {"sparse", 0.05, -1}, {"half", 0.5, -1}, {"full", 1.0, -1}};
+    for (int kind = WALL; kind < element_count; kind++)
+        cases.push_back({elements[kind].label, 1.0, kind});
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(grids, rendering, ::testing::ValuesIn(render_cases()),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST(rendering_edges, cells_on_the_border_fill_their_own_two_by_two_pixels)
 {
