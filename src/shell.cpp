@@ -23,9 +23,9 @@ int label_top(int kind)
     return 5 + 10 * kind;
 }
 
-// The size slider at the panel's left edge: the marker from x 1 to 15,
-// between white end lines at y 40 and 521. Clicks up to x 20 set the size and
-// pull the pointer to x 10, so that a drag stays on the strip.
+// The size slider at the panel's left edge: the marker moves between two
+// white end lines. Clicks on the strip set the size and pull the pointer
+// onto it, so that a drag keeps adjusting the size.
 const int slider_left = 1, slider_right = 15;
 const int slider_top = 40, slider_bottom = 521;
 const int slider_strip_right = 20;
@@ -33,8 +33,8 @@ const int slider_pointer_x = 10;
 const int size_step = 10;
 const int smallest_size = 2, largest_size = 50;
 
-// The marker's tip points left at x 1; its upright side at x 15 runs from
-// 7 rows above the tip to 8 below.
+// The marker's tip points left; its upright side runs from 7 rows above
+// the tip to 8 below.
 int marker_tip(int brush)
 {
     return size_step * brush + 22;
