@@ -4,11 +4,10 @@
 // The rules by which particles move, stated once, for any view of the cells:
 // a view holds the grid `p`, whose densities the rules read, gives the kind
 // of a cell (`outside` beyond the grid's edges), swaps two cells, and says
-// whether a cell was moved earlier in the pass. The
-// plain pass visits the grid through a view of the grid itself
-// (particlegrid_functions.cpp), the fast pass through its row copies
-// (fast_pass.cpp). Also here: the visit counter's arithmetic, which both
-// passes share.
+// whether a cell was moved earlier in the pass. The plain pass visits the
+// grid through a view of the grid itself (particlegrid_functions.cpp), the
+// fast pass through its row copies (fast_pass.cpp). Also here: the visit
+// counter's arithmetic, which both passes share.
 
 #include "particlegrid.h"
 
