@@ -427,6 +427,7 @@ template <class L> VECTOR_INLINE void run_pass(particles &p)
                           s.risen[1 - y % 2]};
         row_plan plan =
             plan_row<L>(s.rows.cells[parity], s.rows.cells[1 - parity], parity, y, moved);
+        before_sse_code<L>();
         sweep_row(c, plan, parity, p.leftorright, y, counter, visit);
     }
 }
