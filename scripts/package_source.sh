@@ -21,7 +21,7 @@ fi
 rm -rf "$out"
 mkdir -p "$out"
 orig="$out/veldrath_$upstream.orig.tar.xz"
-git -C "$root" archive --format=tar --prefix="veldrath-$upstream/" HEAD -- ':(exclude)debian' |
+git -C "$root" -c tar.umask=022 archive --format=tar --prefix="veldrath-$upstream/" HEAD -- ':(exclude)debian' |
     xz -T1 -c >"$orig"
 tar -xJf "$orig" -C "$out"
 git -C "$root" archive --format=tar HEAD debian | tar -x -C "$out/veldrath-$upstream"
