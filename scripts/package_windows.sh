@@ -32,8 +32,8 @@ pack() {
         cat "$allegro/install/LICENSE"
     } | sed 's/$/\r/' >"$stage/LICENSE"
     sed 's/$/\r/' "$root/packaging/windows/README.txt" >"$stage/README.txt"
-    (cd "$stage" && zip -q -X "../$name.zip" veldrath.exe alleg44.dll LICENSE README.txt)
     zip_path="$windows/$name.zip"
+    zip_reproducibly "$stage" "$zip_path"
 }
 
 if [ ! -f "$root/LICENSE" ]; then

@@ -71,6 +71,16 @@ build_game_for() {
     version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$game/CMakeCache.txt")
 }
 
+# Zips the files in the folder STAGE into ZIP, in a fixed order, with fixed
+# modes and with the time of SOURCE_DATE_EPOCH (the last commit's when
+# unset) in UTC, so that the same commit zips to the same bytes anywhere.
+zip_reproducibly() {
+    local stage=$1 zip=$2
+    local epoch=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct)}
+    find "$stage" -type f -exec chmod 644 {} + -exec touch -d "@$epoch" {} +
+    (cd "$stage" && find . -type f -printf '%P\n' | LC_ALL=C sort | TZ=UTC zip -q -X -@ "$zip")
+}
+
 # Configures the given build directory with the given options.
 configure_into() {
     local dir=$1
