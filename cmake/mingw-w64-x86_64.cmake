@@ -15,8 +15,3 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# No link time in the executables' and DLLs' headers, so that the same source
-# links to the same bytes.
-set(CMAKE_EXE_LINKER_FLAGS_INIT -Wl,--no-insert-timestamp)
-set(CMAKE_SHARED_LINKER_FLAGS_INIT -Wl,--no-insert-timestamp)
