@@ -5,12 +5,15 @@
 if(WIN32)
   # The Windows build links the Allegro DLL that scripts/package_windows.sh
   # cross-builds and installs under ALLEGRO_PREFIX.
+  # Its import library is found through a path relative to the build
+  # folder: the linker orders the import table by the paths of the import
+  # libraries, so a path holding the checkout's own would put the DLLs in
+  # another order when built in another folder.
   set(ALLEGRO_PREFIX "" CACHE PATH "Where the cross-built Allegro 4.4 is installed")
-  add_library(allegro SHARED IMPORTED)
-  set_target_properties(allegro PROPERTIES
-    IMPORTED_LOCATION ${ALLEGRO_PREFIX}/bin/alleg44.dll
-    IMPORTED_IMPLIB ${ALLEGRO_PREFIX}/lib/liballeg44.dll.a
-    INTERFACE_INCLUDE_DIRECTORIES ${ALLEGRO_PREFIX}/include)
+  file(RELATIVE_PATH allegro_lib ${CMAKE_CURRENT_BINARY_DIR} ${ALLEGRO_PREFIX}/lib)
+  add_library(allegro INTERFACE)
+  target_include_directories(allegro SYSTEM INTERFACE ${ALLEGRO_PREFIX}/include)
+  target_link_libraries(allegro INTERFACE -L${allegro_lib} -l:liballeg44.dll.a)
 elseif(EMSCRIPTEN)
   # The browser build links Allegro's core, which scripts/web_setup.sh builds
   # for WebAssembly and installs under ALLEGRO_PREFIX; the game adds the

@@ -19,8 +19,8 @@ pack() {
         printf '\n\nveldrath.wasm holds the Allegro 4.4 library, under this licence:\n\n'
         cat "$web_allegro/LICENSE"
     } >"$stage/LICENSE"
-    (cd "$stage" && zip -q -X "../$name.zip" ./*)
     zip_path="$web/$name.zip"
+    zip_reproducibly "$stage" "$zip_path"
 }
 
 if [ ! -f "$root/LICENSE" ]; then
