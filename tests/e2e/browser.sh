@@ -37,7 +37,6 @@ user_pref("app.update.disabledForTesting", true);
 user_pref("browser.safebrowsing.update.enabled", false);
 user_pref("network.captive-portal-service.enabled", false);
 user_pref("network.connectivity-service.enabled", false);
-user_pref("marionette.port", 0);
 PREFS
     exec /usr/bin/python3 "$here/firefox_window.py" "$profile" "$url"
     ;;

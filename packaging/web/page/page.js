@@ -193,6 +193,7 @@ var Module;
                 window.close();
             stop("The game has ended.", true);
             document.body.classList.add("ended");
+            document.title = "Veldrath: the game has ended";
         }
     };
 
