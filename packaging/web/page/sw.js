@@ -54,14 +54,16 @@ function kept(request) {
 }
 
 // The network's answer, revalidated past the HTTP cache, or the kept copy
-// when the network fails or keeps the page waiting.
+// when the network fails or keeps the page waiting. A redirect of the page
+// goes back to the browser, which follows it.
 function network_first(request) {
-    var answer = fetch(new Request(request.url, {cache: "no-cache"}));
+    var answer = fetch(new Request(request.url, {cache: "no-cache", redirect: request.redirect}));
     var late = new Promise(function (resolve, reject) {
         setTimeout(reject, patience_ms);
     });
     return Promise.race([answer, late]).then(function (response) {
-        return response.ok ? response : kept(request).then(function (copy) {
+        var answered = response.ok || response.type === "opaqueredirect";
+        return answered ? response : kept(request).then(function (copy) {
             return copy || response;
         });
     }, function () {
