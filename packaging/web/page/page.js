@@ -81,8 +81,9 @@ var Module;
     function fit() {
         var beside = getComputedStyle(game).flexDirection === "row";
         var room = bar.getBoundingClientRect();
-        var width = window.innerWidth - (beside ? room.width : 0);
-        var height = window.innerHeight - (beside ? 0 : room.height);
+        var page = document.documentElement;
+        var width = page.clientWidth - (beside ? room.width : 0);
+        var height = page.clientHeight - (beside ? 0 : room.height);
         var scale = Math.min(width / canvas.width, height / canvas.height);
         if (scale >= 1)
             scale = Math.floor(scale);
@@ -160,9 +161,12 @@ var Module;
     }
 
     var show_selection = build_bar();
-    fit();
-    window.addEventListener("resize", fit);
-    matchMedia("(pointer: coarse)").addEventListener("change", fit);
+    // Whenever the page or the bar changes size, after layout: a window
+    // that opens small and then grows (as WebKitGTK's does) may send no
+    // resize event that comes after its final size.
+    var sizes_watched = new ResizeObserver(fit);
+    sizes_watched.observe(document.documentElement);
+    sizes_watched.observe(bar);
 
     Module = {
         canvas: canvas,
