@@ -4,14 +4,12 @@
 // floor runs in the same process and the same run as its work;
 // scripts/bench.sh works out the ratios.
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 #include <benchmark/benchmark.h>
 
-#include "particlegrid.h"
+#include "allegro_fixture.h"
 
 namespace
 {
@@ -22,30 +20,6 @@ const int bitmap_bytes = 600 * 600;
 // that many passes the falling blocks land, the sand sinks through the pool
 // and the fire climbs, so every stretch of the measurement sees motion.
 const int passes_per_scene = 200;
-
-struct grid
-{
-    std::unique_ptr<particles> p;
-
-    grid() : p(new particles)
-    {
-        static bool started = false;
-        if (!started)
-        {
-            install_allegro(SYSTEM_NONE, &errno, atexit);
-            set_color_depth(8);
-            select_palette(default_palette);
-            started = true;
-        }
-        p->sand = create_bitmap(600, 600);
-        p->init_particle_grids();
-        p->previous_xmouse = p->previous_ymouse = 0;
-    }
-    ~grid()
-    {
-        destroy_bitmap(p->sand);
-    }
-};
 
 void fill(particles &p, int kind, int left, int top, int right, int bottom)
 {

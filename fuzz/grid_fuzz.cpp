@@ -11,13 +11,12 @@
 #include <sanitizer/asan_interface.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "expected_kinds.h"
+#include "allegro_fixture.h"
 #include "oracle.h"
 
 namespace
@@ -57,8 +56,8 @@ void require(bool holds, const char *what)
 
 bool same_fixed_members(const particles &p)
 {
-    for (int kind = 0; kind < expected_kind_count; kind++)
-        if (p.densities[kind] != expected_kinds[kind].density)
+    for (int kind = 0; kind < element_count; kind++)
+        if (p.densities[kind] != elements[kind].density)
             return false;
     return p.sand == play_area;
 }
@@ -203,10 +202,7 @@ void step(particles &fast, particles &plain, reader &in)
 
 extern "C" int LLVMFuzzerInitialize(int * /*argc*/, char *** /*argv*/)
 {
-    if (install_allegro(SYSTEM_NONE, &errno, atexit) != 0)
-        std::abort();
-    set_color_depth(8);
-    select_palette(default_palette);
+    start_allegro_headless();
     arena = new guarded_grid;
     play_area = create_bitmap(play_size, play_size);
     if (!play_area)

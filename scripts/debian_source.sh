@@ -61,8 +61,10 @@ build_allegro() {
     local patches=("$2"/*.patch) stamp_text=$3
     allegro=$1
     shift 3
+    # The checkout's own path, as in a toolchain file's, does not count: a
+    # clone elsewhere given this build reuses it.
     local stamp
-    stamp=$( (sha256sum "$tarball" "${patches[@]}" | cut -d' ' -f1; echo "$stamp_text"; echo "$*") |
+    stamp=$( (sha256sum "$tarball" "${patches[@]}" | cut -d' ' -f1; echo "$stamp_text"; echo "${*//"$root"/}") |
         sha256sum | cut -d' ' -f1)
     if [ -f "$allegro/stamp" ] && [ "$(cat "$allegro/stamp")" = "$stamp" ]; then
         echo "Allegro in $allegro is built already"

@@ -19,8 +19,13 @@ pack() {
         printf '\n\nveldrath.wasm holds the Allegro 4.4 library, under this licence:\n\n'
         cat "$web_allegro/LICENSE"
     } >"$stage/LICENSE"
-    (cd "$stage" && zip -q -X "../$name.zip" ./*)
+    # The page names the game's files by a version drawn from their content,
+    # so that browsers and their caches never mix two builds' files.
+    local stamp
+    stamp=$(cd "$stage" && find . -type f | LC_ALL=C sort | xargs cat | sha256sum | cut -c1-16)
+    sed -i "s/@stamp@/$stamp/g" "$stage/index.html" "$stage/page.js" "$stage/sw.js"
     zip_path="$web/$name.zip"
+    zip_reproducibly "$stage" "$zip_path"
 }
 
 if [ ! -f "$root/LICENSE" ]; then

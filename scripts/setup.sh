@@ -58,17 +58,37 @@ configure_and_build() {
     build_into "$build" -DCMAKE_BUILD_TYPE=Release "$@"
 }
 
+# The time that tools which stamp one into what they make (mingw's linker
+# and strip, zip) are given: the last commit's, unless SOURCE_DATE_EPOCH is
+# set, so that the same commit builds to the same bytes anywhere.
+source_date_epoch() {
+    echo "${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct)}"
+}
+
 # The game alone, without the tests, for another platform: configured into
 # DIR by the command given (cmake with a toolchain, or emcmake cmake) with
-# Allegro from ALLEGRO_PREFIX. Sets $game and $version.
+# Allegro from ALLEGRO_PREFIX. Sets $game and $version, and exports
+# SOURCE_DATE_EPOCH for the build and the packing after it.
 build_game_for() {
     game=$1
+    SOURCE_DATE_EPOCH=$(source_date_epoch)
+    export SOURCE_DATE_EPOCH
     local allegro_prefix=$2
     shift 2
     "$@" -S "$root" -B "$game" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
         -DALLEGRO_PREFIX="$allegro_prefix" >/dev/null
     cmake --build "$game" -j "$(nproc)" >/dev/null
     version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$game/CMakeCache.txt")
+}
+
+# Zips the files in the folder STAGE into ZIP in a fixed order, with fixed
+# modes and source_date_epoch's time in UTC.
+zip_reproducibly() {
+    local stage=$1 zip=$2
+    local epoch
+    epoch=$(source_date_epoch)
+    find "$stage" -type f -exec chmod 644 {} + -exec touch -d "@$epoch" {} +
+    (cd "$stage" && find . -type f -printf '%P\n' | LC_ALL=C sort | TZ=UTC zip -q -X -@ "$zip")
 }
 
 # Configures the given build directory with the given options.

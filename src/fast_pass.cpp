@@ -17,9 +17,65 @@
 #include <utility>
 
 #include "byte_vectors.h"
+#include "rules.h"
 
 namespace
 {
+
+// The kinds by rows, one copy per column parity: `cells[parity][y + 1][k +
+// first]` holds the kind of cell (2k + parity, y). A frame of `outside`
+// cells surrounds the grid, and pads the rows so that they can be read 32
+// cells at a time.
+const int row_bytes = 224;
+// Where column index 0 sits in a row: rows and blocks start 32-byte aligned.
+const int first = 32;
+
+struct kind_rows
+{
+    alignas(64) uint8_t cells[2][grid_size + 2][row_bytes];
+
+    kind_rows()
+    {
+        std::memset(cells, outside, sizeof cells);
+    }
+};
+
+// The cells as the pass's visits see them: kinds are read from the row
+// copies, which are in cache, and moves are written to the copies and the
+// grid. The pass leaves out the cells that are moved already, so a visit
+// never finds one.
+struct copied_cells
+{
+    particles &p;
+    kind_rows &rows;
+
+    // x = -1 and x = 300 land in the frame: -1 >> 1 is -1.
+    uint8_t &copy(int x, int y) const
+    {
+        return rows.cells[x & 1][y + 1][(x >> 1) + first];
+    }
+
+    int kind(int x, int y) const
+    {
+        return copy(x, y);
+    }
+
+    void swap(int x, int y, int tx, int ty, bool set_moved)
+    {
+        uint8_t from = copy(x, y), to = copy(tx, ty);
+        copy(x, y) = to;
+        copy(tx, ty) = from;
+        p.particles[x][y] = to;
+        p.particles[tx][ty] = from;
+        if (set_moved)
+            p.particlemoved[tx][ty] = true;
+    }
+
+    static bool moved(int /*x*/, int /*y*/)
+    {
+        return false;
+    }
+};
 
 // ---------------------------------------------------------------------------
 // What the pass knows of the kinds, from the element table. Bit sets of kinds
@@ -336,7 +392,7 @@ void sweep_row(copied_cells &c, const row_plan &plan, int parity, bool rightward
         [&](int k)
         {
             int order = rightward ? k : columns_per_pass - 1 - k;
-            visit_copied_cell(c, 2 * k + parity, y, visit_side{counter, visit + order + 1});
+            visit_cell(c, 2 * k + parity, y, visit_side{counter, visit + order + 1});
         });
 }
 
@@ -371,6 +427,7 @@ template <class L> VECTOR_INLINE void run_pass(particles &p)
                           s.risen[1 - y % 2]};
         row_plan plan =
             plan_row<L>(s.rows.cells[parity], s.rows.cells[1 - parity], parity, y, moved);
+        before_sse_code<L>();
         sweep_row(c, plan, parity, p.leftorright, y, counter, visit);
     }
 }
@@ -383,11 +440,6 @@ AVX2_ENTRY void run_pass_avx2(particles &p)
 #endif
 
 } // namespace
-
-kind_rows::kind_rows()
-{
-    std::memset(cells, outside, sizeof cells);
-}
 
 void run_fast_pass(particles &p)
 {

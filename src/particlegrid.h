@@ -53,7 +53,7 @@ class particles
     int particles[grid_size][grid_size];
     bool particlemoved[grid_size][grid_size];
     BITMAP *sand;
-    float densities[5];
+    float densities[element_count];
     bool leftorright;
     bool alternate;
     bool skiplevel;
@@ -68,8 +68,5 @@ class particles
     void calculate_particles();
     void calculate_particle(int j, int i);
 };
-
-static_assert(sizeof particles::densities / sizeof *particles::densities == element_count,
-              "one density per kind");
 
 #endif

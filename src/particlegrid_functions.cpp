@@ -1,7 +1,7 @@
-// The grid's methods: its start state, the rules by which particles move,
-// brush strokes and rendering. The rules are stated once, here, for any
-// view of the cells; the simulation pass and rendering hand the bulk of
-// their work to the fast paths in fast_pass.cpp and fast_render.cpp.
+// The grid's methods: its start state, the simulation pass, brush strokes
+// and rendering. The pass visits cells by the rules (rules.h); the pass and
+// rendering hand the bulk of their work to the fast paths in fast_pass.cpp
+// and fast_render.cpp.
 
 #include "particlegrid.h"
 
@@ -11,6 +11,7 @@
 
 #include "fast_pass.h"
 #include "fast_render.h"
+#include "rules.h"
 
 namespace
 {
@@ -18,9 +19,7 @@ namespace
 const int visits_per_pass = grid_size * grid_size / 2;
 
 // ---------------------------------------------------------------------------
-// The rules. A visit reads and writes cells through a view: `grid_cells`
-// works on the grid alone, `copied_cells` (fast_pass.h) also keeps the fast
-// pass's row copies in step.
+// The pass the plain way. Its visits see the grid through this view.
 
 struct grid_cells
 {
@@ -47,88 +46,6 @@ struct grid_cells
         return p.particlemoved[x][y];
     }
 };
-
-template <class cells> bool is_empty(const cells &c, int x, int y)
-{
-    return c.kind(x, y) == EMPTY;
-}
-
-// Strictly lighter; nothing sinks out of the grid.
-template <class cells> bool sinks_into(const cells &c, int kind, int x, int y)
-{
-    int target = c.kind(x, y);
-    return target != outside && c.p.densities[kind] > c.p.densities[target];
-}
-
-// Straight down, then down-right, then down-left.
-template <class cells> bool fall(cells &c, int kind, int x, int y)
-{
-    for (int dx : {0, 1, -1})
-        if (sinks_into(c, kind, x + dx, y + 1))
-        {
-            c.swap(x, y, x + dx, y + 1, true);
-            return true;
-        }
-    return false;
-}
-
-// Both sides free: the visit's side picks the direction.
-template <class cells> bool move_to_open_side(cells &c, int x, int y, const visit_side &side)
-{
-    if (!is_empty(c, x + 1, y) || !is_empty(c, x - 1, y))
-        return false;
-    c.swap(x, y, side.leftward() ? x - 1 : x + 1, y, true);
-    return true;
-}
-
-// A single free side is taken at once; these moves leave no moved flag.
-template <class cells> void flow_sideways(cells &c, int x, int y, const visit_side &side)
-{
-    if (move_to_open_side(c, x, y, side))
-        return;
-    if (is_empty(c, x + 1, y))
-        c.swap(x, y, x + 1, y, false);
-    else if (is_empty(c, x - 1, y))
-        c.swap(x, y, x - 1, y, false);
-}
-
-// Into empty space only: straight up, then sideways with both sides free
-// (there is no one-sided move), then up-right, then up-left.
-template <class cells> void rise(cells &c, int x, int y, const visit_side &side)
-{
-    if (is_empty(c, x, y - 1))
-        c.swap(x, y, x, y - 1, true);
-    else if (move_to_open_side(c, x, y, side))
-        return;
-    else if (is_empty(c, x + 1, y - 1))
-        c.swap(x, y, x + 1, y - 1, true);
-    else if (is_empty(c, x - 1, y - 1))
-        c.swap(x, y, x - 1, y - 1, true);
-}
-
-// One visit, after the counter step: the kind's way of moving, from the
-// element table.
-template <class cells> void visit_cell(cells &c, int x, int y, const visit_side &side)
-{
-    int kind = c.kind(x, y);
-    if (kind < 0 || kind >= element_count || c.moved(x, y))
-        return;
-    switch (elements[kind].moves)
-    {
-    case motion::none:
-        break;
-    case motion::falls:
-        fall(c, kind, x, y);
-        break;
-    case motion::flows:
-        if (!fall(c, kind, x, y))
-            flow_sideways(c, x, y, side);
-        break;
-    case motion::rises:
-        rise(c, x, y, side);
-        break;
-    }
-}
 
 void advance_counter(particles &p, int visits)
 {
@@ -210,11 +127,6 @@ void paint_columns(particles &p, const column_ranges &columns, int type)
 }
 
 } // namespace
-
-void visit_copied_cell(copied_cells &c, int x, int y, const visit_side &side)
-{
-    visit_cell(c, x, y, side);
-}
 
 void particles::init_particle_grids()
 {

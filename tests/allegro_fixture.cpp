@@ -1,6 +1,7 @@
 #include "allegro_fixture.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 void start_allegro_headless()
@@ -8,7 +9,11 @@ void start_allegro_headless()
     static bool started = false;
     if (started)
         return;
-    ASSERT_EQ(install_allegro(SYSTEM_NONE, &errno, atexit), 0);
+    if (install_allegro(SYSTEM_NONE, &errno, atexit) != 0)
+    {
+        std::fprintf(stderr, "cannot start the library: %s\n", allegro_error);
+        std::abort();
+    }
     set_color_depth(8);
     select_palette(default_palette);
     started = true;
@@ -32,8 +37,8 @@ grid::~grid()
 int count_kind(const particles &p, int kind)
 {
     int n = 0;
-    for (int x = 0; x < 300; x++)
-        for (int y = 0; y < 300; y++)
+    for (int x = 0; x < grid_size; x++)
+        for (int y = 0; y < grid_size; y++)
             n += p.particles[x][y] == kind;
     return n;
 }

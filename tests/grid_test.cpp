@@ -1,3 +1,7 @@
+#include <tuple>
+
+#include <gtest/gtest.h>
+
 #include "allegro_fixture.h"
 #include "expected_kinds.h"
 
@@ -18,8 +22,21 @@ TEST(grid_start_state, every_cell_empty_and_unmarked_with_sweep_flags_set)
     EXPECT_FALSE(g->leftorright);
     EXPECT_FALSE(g->skiplevel);
     EXPECT_EQ(g->count, 0);
+    for (int k = 0; k < element_count; k++)
+        EXPECT_EQ(g->densities[k], elements[k].density) << "kind " << k;
+}
+
+TEST(element_table, the_named_kinds_have_their_labels_colours_and_densities)
+{
     for (int k = 0; k < expected_kind_count; k++)
-        EXPECT_EQ(g->densities[k], expected_kinds[k].density) << "kind " << k;
+    {
+        const expected_kind &want = expected_kinds[k];
+        const element &got = elements[k];
+        EXPECT_STREQ(got.label, want.label);
+        EXPECT_EQ(std::make_tuple(got.r, got.g, got.b, got.density),
+                  std::make_tuple(want.r, want.g, want.b, want.density))
+            << want.label;
+    }
 }
 
 TEST(grid_refresh, clears_every_moved_flag)
@@ -40,8 +57,7 @@ namespace
 
 int colour_of(int kind)
 {
-    const expected_kind &k = expected_kinds[kind];
-    return makecol(k.r, k.g, k.b);
+    return makecol(elements[kind].r, elements[kind].g, elements[kind].b);
 }
 
 } // namespace
@@ -62,7 +78,7 @@ TEST(grid_rendering, each_kind_fills_its_cells_two_by_two_pixels)
     {
         int x, y;
     } cells[] = {{0, 0}, {299, 299}, {150, 7}, {0, 299}, {299, 0}};
-    for (int kind = WALL; kind < expected_kind_count; kind++)
+    for (int kind = WALL; kind < element_count; kind++)
         for (const auto &cell : cells)
         {
             grid g;
@@ -78,10 +94,10 @@ TEST(grid_rendering, each_kind_fills_its_cells_two_by_two_pixels)
         }
 }
 
-TEST(grid_rendering, the_four_kinds_have_distinct_colours_in_the_8_bit_palette)
+TEST(grid_rendering, every_kind_has_a_distinct_colour_in_the_8_bit_palette)
 {
     start_allegro_headless();
-    for (int a = 0; a < expected_kind_count; a++)
-        for (int b = a + 1; b < expected_kind_count; b++)
+    for (int a = 0; a < element_count; a++)
+        for (int b = a + 1; b < element_count; b++)
             EXPECT_NE(colour_of(a), colour_of(b)) << a << " vs " << b;
 }

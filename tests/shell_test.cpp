@@ -1,20 +1,13 @@
 #include <cstring>
+#include <vector>
+
+#include <gtest/gtest.h>
 
 #include "allegro_fixture.h"
-
-// The shell's globals and functions (their entry point is left out of the
-// test build).
-extern BITMAP *interface;
-extern int size;
-extern int currentelement;
-void display_interface();
-void handle_interface_click(int x, int y);
-void run_frame(particles &parts);
+#include "shell.h"
 
 namespace
 {
-
-const char *const labels[] = {"Empty", "Wall", "Sand", "Water", "Fire"};
 
 struct shell : testing::Test
 {
@@ -45,15 +38,16 @@ struct shell : testing::Test
     static bool highlighted(int element)
     {
         int white = 0, black = 0;
-        int y = 5 + 10 * element;
+        int y = 5 + 10 * element,
+            width = 8 * static_cast<int>(std::strlen(elements[element].label));
         for (int py = y; py < y + 8; py++)
-            for (int px = 20; px < 20 + 8 * static_cast<int>(std::strlen(labels[element])); px++)
+            for (int px = 20; px < 20 + width; px++)
             {
                 int c = getpixel(interface, px, py);
                 white += c == makecol(255, 255, 255);
                 black += c == makecol(0, 0, 0);
             }
-        EXPECT_EQ(white + black, 8 * 8 * static_cast<int>(std::strlen(labels[element])));
+        EXPECT_EQ(white + black, 8 * width);
         return white > black;
     }
     static bool yellow(int x, int y)
@@ -65,11 +59,11 @@ struct shell : testing::Test
 
 TEST_F(shell, the_panel_highlights_exactly_the_selected_label)
 {
-    for (int selected = -1; selected <= 5; selected++)
+    for (int selected = -1; selected <= element_count; selected++)
     {
         currentelement = selected;
         display_interface();
-        for (int e = 0; e < 5; e++)
+        for (int e = 0; e < element_count; e++)
             EXPECT_EQ(highlighted(e), e == selected) << "selected " << selected << " label " << e;
     }
 }
@@ -110,47 +104,31 @@ TEST_F(shell, the_slider_ends_are_white_lines_over_grey)
 struct click_case
 {
     int x, y;
-    int element; // expected currentelement (start: WALL)
+    int element; // expected currentelement (start: none, -1)
     int size;    // expected size (start: 5)
 };
 
 TEST_F(shell, clicks_map_to_label_bands_and_the_slider)
 {
-    const click_case cases[] = {
-        // Label column: bands 6..14, 16..24, 26..34, 36..44, 46..54.
-        {700, 5, WALL, 5},
-        {700, 6, EMPTY, 5},
-        {700, 10, EMPTY, 5},
-        {700, 14, EMPTY, 5},
-        {700, 15, WALL, 5},
-        {700, 16, WALL, 5},
-        {621, 26, SAND, 5},
-        {799, 34, SAND, 5},
-        {700, 35, WALL, 5},
-        {700, 36, WATER, 5},
-        {700, 44, WATER, 5},
-        {700, 46, FIRE, 5},
-        {700, 50, FIRE, 5},
-        {700, 54, FIRE, 5},
-        {700, 55, WALL, 5},
-        {700, 60, WALL, 5},
-        {700, 599, WALL, 5},
-        {621, 10, EMPTY, 5},
+    std::vector<click_case> cases = {
         // Slider strip: size (y - 21) / 10, clamped to 2..50.
-        {610, 300, WALL, 27},
-        {605, 0, WALL, 2},
-        {605, 599, WALL, 50},
-        {620, 100, WALL, 7},
-        {601, 40, WALL, 2},
-        {601, 41, WALL, 2},
-        {601, 51, WALL, 3},
-        {601, 520, WALL, 49},
-        {601, 521, WALL, 50},
-        {620, 10, WALL, 2},
+        {610, 300, -1, 27}, {605, 0, -1, 2},  {605, 599, -1, 50}, {620, 100, -1, 7},
+        {601, 40, -1, 2},   {601, 41, -1, 2}, {601, 51, -1, 3},   {601, 520, -1, 49},
+        {601, 521, -1, 50}, {620, 10, -1, 2}, {700, 599, -1, 5},
     };
+    // Each kind's band runs from one row below its label's top to two rows
+    // below its bottom; the label column's other rows select nothing.
+    for (int e = 0; e <= element_count; e++)
+    {
+        int top = 5 + 10 * e, selects = e < element_count ? e : -1;
+        cases.insert(cases.end(), {{700, top, -1, 5},
+                                   {621, top + 1, selects, 5},
+                                   {799, top + 5, selects, 5},
+                                   {700, top + 9, selects, 5}});
+    }
     for (const click_case &c : cases)
     {
-        currentelement = WALL;
+        currentelement = -1;
         size = 5;
         handle_interface_click(c.x, c.y);
         EXPECT_EQ(currentelement, c.element) << "click " << c.x << "," << c.y;
@@ -183,17 +161,7 @@ TEST_F(shell, a_frame_paints_before_the_pass_so_new_grains_fall_at_once)
     EXPECT_EQ(getpixel(screen, 700, 300), getpixel(interface, 100, 300));
 }
 
-TEST_F(shell, every_frame_remembers_the_pointer_wherever_it_is)
-{
-    for (int x : {10, 599, 600, 601, 799})
-    {
-        place_pointer(x, 123, false);
-        run_frame(*parts);
-        EXPECT_EQ(parts->previous_xmouse, x);
-        EXPECT_EQ(parts->previous_ymouse, 123);
-    }
-}
-
+// Wherever the pointer is, the frame remembers it for the next stroke.
 TEST_F(shell, the_grid_runs_only_with_the_pointer_over_the_play_area)
 {
     const struct
@@ -205,10 +173,12 @@ TEST_F(shell, the_grid_runs_only_with_the_pointer_over_the_play_area)
     {
         grid fresh;
         fresh->particles[151][0] = SAND;
-        place_pointer(c.x, 300, false);
+        place_pointer(c.x, 123, false);
         run_frame(*fresh);
         EXPECT_EQ(fresh->particles[151][1] == SAND, c.runs) << c.x;
         EXPECT_EQ(fresh->skiplevel, c.runs) << c.x;
+        EXPECT_EQ(fresh->previous_xmouse, c.x);
+        EXPECT_EQ(fresh->previous_ymouse, 123);
     }
 }
 

@@ -3,7 +3,10 @@
 # around it, the page's content at the window's top-left corner, with a
 # profile of its own, so the end-to-end suite can drive the browser build as
 # it drives the desktop game (VELDRATH_E2E_LAUNCHER="tests/e2e/browser.sh
-# ENGINE"). The page's window.close() after Escape ends it with status 0.
+# ENGINE"). After Escape it ends with status 0: Chromium's --app window is an
+# app window, which the page closes; Firefox and WebKitGTK show the page as
+# a tab, which stays open saying that the game has ended, so their
+# launchers watch for that and end the browser.
 #   tests/e2e/browser.sh chromium|firefox|webkit URL
 # The browser replaces this script, so that the driver's kill reaches it;
 # its profile stays in $TMPDIR, which scripts/test_web.sh removes.
@@ -23,10 +26,9 @@ chromium)
     ;;
 firefox)
     # Kiosk mode shows the page alone; without a window manager it keeps the
-    # size asked for. Scripts may close the window a user did not open from
-    # a script only with the first preference.
+    # size asked for. Firefox counts its window as a tab, which the page
+    # never closes: firefox_window.py ends it once the game has ended.
     cat >"$profile/user.js" <<'PREFS'
-user_pref("dom.allow_scripts_to_close_windows", true);
 user_pref("browser.shell.checkDefaultBrowser", false);
 user_pref("browser.startup.homepage_override.mstone", "ignore");
 user_pref("datareporting.policy.dataSubmissionEnabled", false);
@@ -36,7 +38,7 @@ user_pref("browser.safebrowsing.update.enabled", false);
 user_pref("network.captive-portal-service.enabled", false);
 user_pref("network.connectivity-service.enabled", false);
 PREFS
-    exec firefox-esr --kiosk --width 800 --height 600 --no-remote --profile "$profile" "$url"
+    exec /usr/bin/python3 "$here/firefox_window.py" "$profile" "$url"
     ;;
 webkit)
     exec /usr/bin/python3 "$here/webkit_window.py" "$url"

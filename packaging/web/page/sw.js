@@ -1,20 +1,35 @@
-// The service worker keeps a copy of the page's files, so that once the
-// page has been loaded the game starts without a network. Every request
-// still goes to the network first and its answer replaces the kept copy:
-// a new zip served in place of the old one takes over at the next load,
-// and its veldrath.js and veldrath.wasm never mix with the old ones'. Only
-// when the server cannot be reached do the kept copies answer.
+// The service worker keeps one whole version of the page's files, so that
+// once the page has been loaded the game starts without a network, and a
+// new version replaces the old one whole, never file by file.
+//
+// The build stamps its version into this file and into the addresses of
+// the files that make up the game (page.css?v=..., page.js?v=...,
+// veldrath.js?v=..., veldrath.wasm?v=...): a new zip is a new sw.js, which
+// the browser installs beside the old one, fetching all its files past the
+// HTTP cache, and each page takes the files its own index.html names.
+// Those addresses never change their content, so they are answered from
+// the kept copy first. The page itself (and the manifest and icons) come
+// from the network first, past the HTTP cache, so one reload online shows
+// a new version; a server that does not answer within a moment gives way
+// to the kept copy.
 "use strict";
 
-// Raised whenever the list below or the way files are kept changes; the
-// caches of other versions are deleted.
-var cache_name = "veldrath-page-1";
-var files = ["./", "index.html", "page.css", "page.js", "veldrath.js", "veldrath.wasm",
-    "manifest.webmanifest", "icon-32.png", "icon-192.png", "icon-512.png"];
+var version = "@stamp@";
+var cache_name = "veldrath-" + version;
+var game = ["page.css", "page.js", "veldrath.js", "veldrath.wasm"].map(function (name) {
+    return name + "?v=" + version;
+});
+var files = game.concat(["./", "index.html", "manifest.webmanifest", "icon-32.png",
+    "icon-192.png", "icon-512.png"]);
+// Long enough for a server that answers at all, short enough that the kept
+// copy still starts the game within a few seconds of a stalled one.
+var patience_ms = 1500;
 
 self.addEventListener("install", function (event) {
     event.waitUntil(caches.open(cache_name).then(function (cache) {
-        return cache.addAll(files);
+        return cache.addAll(files.map(function (name) {
+            return new Request(name, {cache: "no-cache"});
+        }));
     }).then(function () {
         return self.skipWaiting();
     }));
@@ -32,21 +47,43 @@ self.addEventListener("activate", function (event) {
     }));
 });
 
+function kept(request) {
+    return caches.open(cache_name).then(function (cache) {
+        return cache.match(request, {ignoreSearch: true});
+    });
+}
+
+// The network's answer, revalidated past the HTTP cache, or the kept copy
+// when the network fails or keeps the page waiting. A redirect of the page
+// goes back to the browser, which follows it.
+function network_first(request) {
+    var answer = fetch(new Request(request.url, {cache: "no-cache", redirect: request.redirect}));
+    var late = new Promise(function (resolve, reject) {
+        setTimeout(reject, patience_ms);
+    });
+    return Promise.race([answer, late]).then(function (response) {
+        var answered = response.ok || response.type === "opaqueredirect";
+        return answered ? response : kept(request).then(function (copy) {
+            return copy || response;
+        });
+    }, function () {
+        return kept(request).then(function (copy) {
+            return copy || answer;
+        });
+    });
+}
+
+function kept_first(request) {
+    return caches.match(request).then(function (copy) {
+        return copy || fetch(request);
+    });
+}
+
 self.addEventListener("fetch", function (event) {
     var request = event.request;
-    if (request.method !== "GET" || new URL(request.url).origin !== location.origin)
+    var url = new URL(request.url);
+    if (request.method !== "GET" || url.origin !== location.origin)
         return;
-    event.respondWith(fetch(request).then(function (response) {
-        if (response.ok) {
-            var copy = response.clone();
-            event.waitUntil(caches.open(cache_name).then(function (cache) {
-                return cache.put(request, copy);
-            }));
-        }
-        return response;
-    }, function () {
-        return caches.match(request, {ignoreSearch: true}).then(function (kept) {
-            return kept || Response.error();
-        });
-    }));
+    var stamped = url.search !== "" && request.mode !== "navigate";
+    event.respondWith(stamped ? kept_first(request) : network_first(request));
 });
