@@ -9,6 +9,7 @@ import base64
 import functools
 import http.server
 import os
+import re
 import shutil
 import sys
 import tempfile
@@ -282,7 +283,7 @@ def whole_update(p, site):
     p.tools.send("Network.enable")
     p.reload()
     p.started()
-    answers = {e["params"]["response"]["url"].rsplit("/", 1)[-1] or "index.html":
+    answers = {e["params"]["response"]["url"].split("?")[0].rsplit("/", 1)[-1] or "index.html":
                e["params"]["requestId"] for e in p.tools.events
                if e["method"] == "Network.responseReceived"}
     for name in PAGE_FILES:
@@ -410,10 +411,15 @@ class site:
 
     def build(self, marker, mtime):
         """Every file of the page as a build whose files all differ by the
-        marker (none: the zip's own), last modified at mtime."""
+        marker (none: the zip's own), last modified at mtime. The build's
+        stamp, which the page's addresses carry (?v=), changes with it."""
+        with open(os.path.join(self.original, "index.html"), "rb") as f:
+            stamp = re.search(rb"\?v=(\w+)", f.read())
         for name in os.listdir(self.original):
             with open(os.path.join(self.original, name), "rb") as f:
                 data = f.read()
+            if marker and stamp and not name.endswith((".wasm", ".png")):
+                data = data.replace(stamp.group(1), stamp.group(1)[::-1])
             if marker and name.endswith(".wasm"):
                 # A custom section, which WebAssembly ignores.
                 section = bytes([len("marker")]) + b"marker" + marker.encode()
