@@ -72,21 +72,34 @@ static int same(const unsigned char *a, const unsigned char *b, int n)
     return ((a0 ^ b0) | (a1 ^ b1)) == 0;
 }
 
+/* Copies the block of N pixels at FROM to the screen at TO and converts
+ * it, if it differs; whether it did. Inlined with N a constant for whole
+ * blocks, the copy, the comparison and the conversion need no loops. */
+static inline int copy_block(const unsigned char *from, unsigned char *to, int n)
+{
+    if (same(from, to, n))
+        return FALSE;
+    memcpy(to, from, n);
+    convert(to - pixels, n);
+    return TRUE;
+}
+
 /* Copies N pixels from FROM to the screen at TO, block by block, those
  * that differ. */
 static void copy_changes(const unsigned char *from, unsigned char *to, int n)
 {
     size_t start = to - pixels;
     int x = start % gfx_web.w, k, left = x + n, right = x;
-    for (k = 0; k < n; k += BLOCK)
+    for (k = 0; k + BLOCK <= n; k += BLOCK)
+        if (copy_block(from + k, to + k, BLOCK))
+        {
+            left = MIN(left, x + k);
+            right = x + k + BLOCK;
+        }
+    if (k < n && copy_block(from + k, to + k, n - k))
     {
-        int m = MIN(BLOCK, n - k);
-        if (same(from + k, to + k, m))
-            continue;
-        memcpy(to + k, from + k, m);
-        convert(start + k, m);
         left = MIN(left, x + k);
-        right = x + k + m;
+        right = x + n;
     }
     if (left < right)
         changed(start / gfx_web.w, left, right);
