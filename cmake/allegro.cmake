@@ -8,9 +8,10 @@ if(WIN32)
   # Its import library is found through a path relative to the build
   # folder: the linker orders the import table by the paths of the import
   # libraries, so a path holding the checkout's own would put the DLLs in
-  # another order when built in another folder.
+  # another order when built in another folder. The path is relative to
+  # build/src, where the game is linked.
   set(ALLEGRO_PREFIX "" CACHE PATH "Where the cross-built Allegro 4.4 is installed")
-  file(RELATIVE_PATH allegro_lib ${CMAKE_CURRENT_BINARY_DIR} ${ALLEGRO_PREFIX}/lib)
+  file(RELATIVE_PATH allegro_lib ${PROJECT_BINARY_DIR}/src ${ALLEGRO_PREFIX}/lib)
   add_library(allegro INTERFACE)
   target_include_directories(allegro SYSTEM INTERFACE ${ALLEGRO_PREFIX}/include)
   target_link_libraries(allegro INTERFACE -L${allegro_lib} -l:liballeg44.dll.a)
