@@ -15,7 +15,7 @@ import sys
 
 # (label, work, floor, target ratio to the floor)
 WORK = [
-    ("pass + refresh_grid / copy grid", "pass_and_refresh_grid", "copy_grid_once", 6),
+    ("pass + refresh_grid / copy grid", "pass_and_refresh_grid", "copy_grid_once", 10),
     ("draw_parts / write bitmap", "draw_parts_full_grid", "write_bitmap_once", 4),
     ("worst stroke / clear grid", "worst_stroke", "clear_grid_once", 20),
 ]

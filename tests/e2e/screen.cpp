@@ -1,11 +1,11 @@
 #include "screen.h"
 
+#include "allegro_fixture.h"
 #include "expected_kinds.h"
 
 #include <allegro.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -46,9 +46,7 @@ const rgb *shown_colours()
     static bool ready = false;
     if (ready)
         return shown;
-    install_allegro(SYSTEM_NONE, &errno, atexit);
-    set_color_depth(8);
-    select_palette(default_palette);
+    start_allegro_headless();
     for (int s = 0; s < shade_count; s++)
     {
         rgb asked = requested[s].asked;
