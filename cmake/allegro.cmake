@@ -18,7 +18,7 @@ if(WIN32)
 elseif(EMSCRIPTEN)
   # The browser build links Allegro's core, which scripts/web_setup.sh builds
   # for WebAssembly and installs under ALLEGRO_PREFIX; the game adds the
-  # browser's drivers (packaging/web/allegro/).
+  # browser's drivers (platform/web/).
   set(ALLEGRO_PREFIX "" CACHE PATH "Where Allegro 4.4 built for WebAssembly is installed")
   add_library(allegro INTERFACE)
   target_include_directories(allegro SYSTEM INTERFACE ${ALLEGRO_PREFIX}/include)

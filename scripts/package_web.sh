@@ -4,7 +4,7 @@
 # build-web/veldrath-<version>-web.zip; prints the zip's path as the last line.
 # Debian's emscripten compiles the game with Allegro's core, built once for
 # WebAssembly by scripts/web_setup.sh, and the browser's drivers in
-# packaging/web/allegro/.
+# platform/web/.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/web_setup.sh"
 

@@ -3,7 +3,7 @@
 # DLL, LICENSE and README.txt into build-windows/veldrath-<version>-windows-x64.zip;
 # prints the zip's path as the last line.
 # Allegro 4.4 comes from Debian's source package, checked against its .dsc,
-# patched with packaging/windows/allegro/*.patch and built once with the
+# patched with packaging/allegro/windows/*.patch and built once with the
 # mingw-w64 toolchain; the build is reused until the source, the patches, the
 # toolchain file or the options below change.
 set -euo pipefail
@@ -44,7 +44,7 @@ if [ ! -f "$root/LICENSE" ]; then
     exit 1
 fi
 fetch_debian_source allegro4.4 "$windows/allegro-source"
-build_allegro "$windows/allegro" "$root/packaging/windows/allegro" "$(sha256sum <"$toolchain")" \
+build_allegro "$windows/allegro" "$root/packaging/allegro/windows" "$(sha256sum <"$toolchain")" \
     cmake "${allegro_options[@]}"
 build_game_for "$windows/game" "$allegro/install" cmake -DCMAKE_TOOLCHAIN_FILE="$toolchain"
 pack

@@ -14,7 +14,7 @@ install_missing emscripten nodejs cmake make patch zip
 export NODE_PATH=/usr/share/nodejs
 
 # Allegro's core as a static library: no X11, no modules, no sound, no extras.
-# The browser's drivers are compiled with the game (packaging/web/allegro/).
+# The browser's drivers are compiled with the game (platform/web/).
 web_allegro_options=(-DCMAKE_BUILD_TYPE=Release -DSHARED=OFF -DWANT_X11=OFF -DWANT_MODULES=OFF
     -DRT_LIBRARY=-lc -DWANT_EXAMPLES=OFF -DWANT_TESTS=OFF -DWANT_TOOLS=OFF -DWANT_DOCS=OFF
     -DWANT_ALLEGROGL=OFF -DWANT_LOADPNG=OFF -DWANT_LOGG=OFF -DWANT_JPGALLEG=OFF -DWANT_OSS=OFF
@@ -23,7 +23,7 @@ web_allegro_options=(-DCMAKE_BUILD_TYPE=Release -DSHARED=OFF -DWANT_X11=OFF -DWA
 # Sets $web_allegro to the prefix with include/ and lib/liballeg.a.
 build_web_allegro() {
     fetch_debian_source allegro4.4 "$web/allegro-source"
-    build_allegro "$web/allegro" "$root/packaging/web/allegro" "emcc $(emcc -dumpversion)" \
+    build_allegro "$web/allegro" "$root/packaging/allegro/web" "emcc $(emcc -dumpversion)" \
         emcmake cmake "${web_allegro_options[@]}"
     web_allegro="$allegro/install"
 }
