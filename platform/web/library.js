@@ -179,7 +179,6 @@ mergeInto(LibraryManager.library, {
 
   web_frame_done__deps: ['$web'],
   web_frame_done: function (work, element, size) {
-    if (Module.veldrathFirstFrame === undefined) Module.veldrathFirstFrame = performance.now();
     if (Module.onFrame) Module.onFrame(work);
     var last = web.selection;
     if (last && last.element === element && last.size === size) return;
