@@ -44,7 +44,9 @@ SECONDS = 5
 PAGE_FILES = ["*.html", "*.css", "*.js", "*.wasm"]
 
 
-GAME_STARTED = "typeof Module == 'object' && Module.veldrathFirstFrame > 0"
+# The page marks the game's first frame on the performance timeline.
+FIRST_FRAME = "performance.getEntriesByName('veldrath-first-frame')"
+GAME_STARTED = FIRST_FRAME + ".length > 0"
 
 
 def start_again(browser):
@@ -105,9 +107,10 @@ def paint_scene(browser):
 
 def frame_work(browser):
     """The work of the frames of the next SECONDS, in ms."""
-    browser.evaluate("window.benchFrames = []; Module.onFrame = w => benchFrames.push(w)")
+    browser.evaluate("window.benchFrames = []; window.pageOnFrame = Module.onFrame;"
+                     " Module.onFrame = w => benchFrames.push(w)")
     time.sleep(SECONDS)
-    return browser.evaluate("Module.onFrame = null; benchFrames")
+    return browser.evaluate("Module.onFrame = pageOnFrame; benchFrames")
 
 
 def touch_tap(browser, at):
@@ -179,7 +182,7 @@ def main(folder):
     with tempfile.TemporaryDirectory() as profile:
         browser = open_game(url, profile)
         try:
-            first = browser.evaluate("Module.veldrathFirstFrame")
+            first = browser.evaluate(FIRST_FRAME + "[0].startTime")
             load = browser.evaluate("performance.getEntriesByType('navigation')[0].loadEventEnd")
             paint_scene(browser)
             frames = frame_work(browser)

@@ -3,16 +3,28 @@
 // the program's sleep, and the key and pointer events, which go to the
 // drivers in input.c. Linked with --js-library.
 mergeInto(LibraryManager.library, {
-  $web__postset: 'addOnPostRun(web.exitWhenMainReturns);' +
-                 'Module.veldrathPress = web.press;' +
-                 'Module.veldrathTap = web.tap;' +
-                 'Module.veldrathSelection = web.selected;',
-  $web: {
-    context: null,
-    image: null,
-    selection: null,
-    keysOn: false,
-    pointerOn: false,
+  // All that the port takes from emscripten's runtime beyond the library
+  // interface it documents, written for emscripten 3.1.6 (Debian 12's).
+  // With another version, check these against its src/library_async.js
+  // (Asyncify's fields and handleSleep), src/postamble.js (how main's
+  // return reaches exit) and src/runtime_strings_extra.js
+  // (allocateUTF8OnStack, which later versions call stringToUTF8OnStack),
+  // then run the browser suite, which starts, plays and ends the game.
+  $internals__deps: ['$Asyncify'],
+  $internals__postset: 'addOnPostRun(internals.exitWhenMainReturns);',
+  $internals: {
+    // Pauses the program: START(wakeUp) begins the wait, and wakeUp(value)
+    // resumes it with value as the sleeping import's result.
+    sleep: function (start) {
+      return Asyncify.handleSleep(start);
+    },
+    // F(pointer) with TEXT as a C string on the stack, for the length of F.
+    withString: function (text, f) {
+      var stack = stackSave();
+      var result = f(allocateUTF8OnStack(text));
+      stackRestore(stack);
+      return result;
+    },
     // Under ASYNCIFY main returns to the runtime at its first rest(), and
     // the runtime ends when main returns for good, but with the status of
     // that first return. Asyncify hands the last return to these handlers,
@@ -21,6 +33,18 @@ mergeInto(LibraryManager.library, {
       if (Asyncify.currData)
         Asyncify.asyncPromiseHandlers = { resolve: exit, reject: function (e) { throw e; } };
     },
+  },
+
+  $web__deps: ['$internals'],
+  $web__postset: 'Module.veldrathPress = web.press;' +
+                 'Module.veldrathTap = web.tap;' +
+                 'Module.veldrathSelection = web.selected;',
+  $web: {
+    context: null,
+    image: null,
+    selection: null,
+    keysOn: false,
+    pointerOn: false,
     // One handler for each kind of event, added and removed together.
     keyHandlers: {
       keydown: function (e) { web.key(e, 1); },
@@ -39,10 +63,7 @@ mergeInto(LibraryManager.library, {
     },
     // Whether the program takes the key with that KeyboardEvent.code.
     keyCode: function (code, down, character) {
-      var stack = stackSave();
-      var taken = _web_key(allocateUTF8OnStack(code), down, character);
-      stackRestore(stack);
-      return taken;
+      return internals.withString(code, function (name) { return _web_key(name, down, character); });
     },
     key: function (e, down) {
       // Keys with Ctrl, Alt or Meta stay the browser's shortcuts.
@@ -117,7 +138,7 @@ mergeInto(LibraryManager.library, {
 
   web_sleep__deps: ['$web'],
   web_sleep: function (ms) {
-    return Asyncify.handleSleep(function (wakeUp) {
+    return internals.sleep(function (wakeUp) {
       web.sleep(ms, function (early) { wakeUp(early ? 1 : 0); });
     });
   },
@@ -158,7 +179,6 @@ mergeInto(LibraryManager.library, {
 
   web_frame_done__deps: ['$web'],
   web_frame_done: function (work, element, size) {
-    if (Module.veldrathFirstFrame === undefined) Module.veldrathFirstFrame = performance.now();
     if (Module.onFrame) Module.onFrame(work);
     var last = web.selection;
     if (last && last.element === element && last.size === size) return;

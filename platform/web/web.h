@@ -20,8 +20,6 @@
  *   that changed either;
  * - onFrame(workMs) after each frame, with its work in ms: from the end of
  *   one rest() to the moment the next one has shown the frame.
- * Module.veldrathFirstFrame is the time (performance.now()) at which the
- * first frame was shown.
  */
 #ifndef WEB_H
 #define WEB_H

@@ -53,9 +53,19 @@ var Module;
         button.focus();
     }
 
+    // Whether the game has shown its first frame, which the page marks on
+    // the performance timeline for tools that time the start.
+    var started = false;
+
+    function first_frame() {
+        if (started)
+            return;
+        started = true;
+        performance.mark("veldrath-first-frame");
+    }
+
     function failed() {
-        stop(Module.veldrathFirstFrame === undefined ? "The game could not start."
-            : "The game stopped after an error.", true);
+        stop(started ? "The game stopped after an error." : "The game could not start.", true);
     }
 
     // Only an app window closes itself when the game ends; a tab stays.
@@ -179,6 +189,7 @@ var Module;
             console.error(line);
         },
         onSelection: show_selection,
+        onFrame: first_frame,
         // The game's first rest(): its selection is set by then.
         postRun: [function () {
             if (Module.veldrathSelection) {
