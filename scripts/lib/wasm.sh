@@ -6,7 +6,7 @@
 # configured against them and the browser build's Allegro core.
 # Sourced by test_wasm.sh and bench.sh.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/web_setup.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/web.sh"
 
 wasm="$root/build-wasm"
 install_missing googletest

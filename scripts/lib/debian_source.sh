@@ -1,7 +1,13 @@
 #!/usr/bin/env bash
 # Libraries built from Debian's source packages: the download, checked against
 # the .dsc, and Allegro's build, shared by the Windows and the browser builds.
-# Sourced after setup.sh.
+# Sourced after common.sh.
+
+# What neither build of Allegro wants: its examples, tests, tools, documents
+# and add-on libraries.
+allegro_common_options=(-DCMAKE_BUILD_TYPE=Release -DWANT_EXAMPLES=OFF -DWANT_TESTS=OFF
+    -DWANT_TOOLS=OFF -DWANT_DOCS=OFF -DWANT_ALLEGROGL=OFF -DWANT_LOADPNG=OFF -DWANT_LOGG=OFF
+    -DWANT_JPGALLEG=OFF)
 
 # Downloads PACKAGE's .dsc and upstream tarball into DIR through a private apt
 # setup: a deb-src twin of each of the machine's own apt sources, with its own
