@@ -40,7 +40,7 @@ cross_install() {
     local arch=$1
     shift
     cross_names "$arch"
-    if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+    if ! dpkg --print-foreign-architectures | grep -x "$arch" >/dev/null; then
         must_not_change_machine "architecture $arch"
         echo "adding architecture $arch"
         as_root dpkg --add-architecture "$arch"
