@@ -8,7 +8,7 @@
 # default build's and the browser's against the portable build's.
 # Extra arguments go to the benchmark (e.g. --benchmark_filter=stroke).
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/wasm_setup.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/lib/wasm.sh"
 
 install_missing "${packages[@]}" "${test_packages[@]}" python3
 portable="$root/build-portable"
@@ -29,8 +29,8 @@ run_bench() {
     esac
 }
 
-results=$(mktemp -d)
-trap 'rm -rf "$results"' EXIT
+make_scratch
+results=$scratch
 for round in 1 2 3; do
     for run in default portable browser; do
         echo "round $round, $run build"

@@ -6,19 +6,11 @@
 # times as on a phone, how soon a touch and a mouse press on a panel label
 # reach the game, the first frame's time and the page's size.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
+source "$root/scripts/lib/xvfb.sh"
 
-install_missing chromium xvfb python3 unzip
-zip=$("$root/scripts/package.sh" web | tail -n 1)
-
-work=$(mktemp -d)
-xvfb=
-trap '[ -z "$xvfb" ] || kill "$xvfb"; rm -rf "$work"' EXIT
-unzip -q "$zip" -d "$work/page"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb=$!
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-DISPLAY=":$(cat "$work/display")" python3 "$root/bench/web_frames.py" "$work/page"
+install_missing chromium xvfb python3
+make_scratch
+unpack_package web "$scratch/page"
+start_private_xvfb 1024x768
+python3 "$root/bench/web_frames.py" "$scratch/page"

@@ -10,12 +10,12 @@
 # from a repository of its own and then run a full apt-get update, which fails
 # whenever one mirror's list is mid-sync.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
 
 install_missing dpkg-dev devscripts lintian autopkgtest
 dsc=$("$root/scripts/package.sh" source | tail -n 1)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+make_scratch
+work=$scratch
 dpkg-source -x "$dsc" "$work/veldrath" >/dev/null
 cd "$work/veldrath"
 if ! dpkg-checkbuilddeps 2>/dev/null; then

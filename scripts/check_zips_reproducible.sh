@@ -6,11 +6,11 @@
 # again: the clone is given this checkout's builds of it. diffoscope shows
 # what differs.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
 
 install_missing git diffoscope-minimal
-elsewhere=$(mktemp -d /tmp/veldrath-elsewhere.XXXXXX)
-trap 'rm -rf "$elsewhere"' EXIT
+make_scratch
+elsewhere=$scratch
 git clone -q "$root" "$elsewhere/veldrath"
 failures=0
 for target in windows web; do

@@ -4,7 +4,7 @@
 # failure. Installs what is missing first.
 #   scripts/cross_test.sh arm64|i386|s390x
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/cross_setup.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/lib/cross.sh"
 
 arch=${1:?usage: cross_test.sh arm64|i386|s390x}
 cross_install "$arch" "libgtest-dev:$arch"

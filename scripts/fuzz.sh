@@ -8,7 +8,7 @@
 # crash-*, timeout-* or similar.
 #   scripts/fuzz.sh [seconds]
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
 
 seconds=${1:-60}
 install_missing "${packages[@]}" "${hardening_packages[@]}"

@@ -4,11 +4,11 @@
 # (.cppcheck-suppressions). Any finding fails. Configures build-lint/ with
 # clang for the compile commands; nothing is compiled.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
 
 install_missing "${packages[@]}" "${test_packages[@]}" "${hardening_packages[@]}"
 lint_build="$root/build-lint"
-cmake -S "$root" -B "$lint_build" -DCMAKE_CXX_COMPILER=clang++ -DVELDRATH_FUZZ=ON >/dev/null
+configure_into "$lint_build" -DCMAKE_CXX_COMPILER=clang++ -DVELDRATH_FUZZ=ON >/dev/null
 cd "$root"
 
 mapfile -t sources < <(find src tests fuzz bench -name '*.cpp' -o -name '*.h' 2>/dev/null | sort)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the Debian package of the game for a Debian architecture, this
-# machine's by default; any other is cross-built (scripts/cross_setup.sh).
+# machine's by default; any other is cross-built (scripts/lib/cross.sh).
 # Installs what is missing, builds Release into build-deb-ARCH/ with the
 # binary in /usr/games, runs cpack there and prints the package's path as the
 # last line.
@@ -8,8 +8,7 @@
 # A packager sets the Maintainer field once in that directory's cache:
 #   cmake -S . -B build-deb-ARCH -DVELDRATH_MAINTAINER='Name <address>'
 set -euo pipefail
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-source "$here/setup.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/lib/cross.sh"
 
 arch=${1:-$(dpkg --print-architecture)}
 dir="$root/build-deb-$arch"
@@ -19,7 +18,6 @@ install_missing "${packages[@]}" "${packaging_packages[@]}"
 if [ "$arch" = "$(dpkg --print-architecture)" ]; then
     configure_into "$dir" "${options[@]}"
 else
-    source "$here/cross_setup.sh"
     cross_configure "$arch" "$dir" "${options[@]}"
 fi
 cmake --build "$dir" -j "$(nproc)"

@@ -6,7 +6,7 @@
 # wherever and whenever it is made: git archive gives every file the
 # commit's time, owner 0 and a fixed order, and xz runs on one thread.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
 
 install_missing git dpkg-dev xz-utils
 out="$root/build-source"

@@ -5,17 +5,14 @@
 #                         build-web/site, serves that on 127.0.0.1, prints
 #                         the address and opens it in the default browser
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
+source "$root/scripts/lib/serve.sh"
 
 serve_web() {
-    local zip site=$root/build-web/site
-    install_missing python3 unzip
-    zip=$("$root/scripts/package.sh" web | tail -n 1)
+    local site=$root/build-web/site
     rm -rf "$site"
-    mkdir -p "$site"
-    unzip -q "$zip" -d "$site"
+    unpack_package web "$site"
     serve_on_loopback "$site"
-    trap 'kill "$server"' EXIT
     echo "serving $site; Ctrl-C stops it"
     echo "$url"
     if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && command -v xdg-open >/dev/null; then

@@ -3,13 +3,12 @@
 # water, fire under a roof) and saves it as docs/screenshot.png. Takes about
 # fifteen seconds.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
 
 install_missing "${packages[@]}" "${test_packages[@]}" imagemagick
 configure_and_build -DBUILD_TESTING=ON
-ppm=$(mktemp --suffix=.ppm)
-trap 'rm -f "$ppm"' EXIT
-"$build/veldrath_scene" "$ppm"
+make_scratch
+"$build/veldrath_scene" "$scratch/scene.ppm"
 mkdir -p "$root/docs"
-convert "$ppm" -strip -define png:exclude-chunks=date,time "$root/docs/screenshot.png"
+convert "$scratch/scene.ppm" -strip -define png:exclude-chunks=date,time "$root/docs/screenshot.png"
 echo "saved $root/docs/screenshot.png"

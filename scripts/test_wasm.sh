@@ -3,7 +3,7 @@
 # build-wasm/tests/ and runs them with ctest under node; non-zero on failure.
 # Installs what is missing first.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/wasm_setup.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/lib/wasm.sh"
 
 tests="$wasm/tests"
 configure_wasm "$tests" -DVELDRATH_WERROR=ON

@@ -6,7 +6,8 @@
 #   scripts/test_web.sh [chromium|firefox|webkit]    (chromium by default)
 # Builds the suite's driver into build/, like scripts/test_windows.sh.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
+source "$root/scripts/lib/serve.sh"
 
 engine=${1:-chromium}
 suite=(VELDRATH_E2E_LAUNCHER="$root/tests/e2e/browser.sh $engine")
@@ -29,24 +30,12 @@ webkit)
     ;;
 esac
 
-install_missing "${test_packages[@]}" "${browser[@]}" python3 unzip
-zip=$("$root/scripts/package.sh" web | tail -n 1)
-configure_into "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON >/dev/null
-cmake --build "$build" -j "$(nproc)" --target veldrath_e2e >/dev/null
-
-scratch=$(mktemp -d)
-server=
-cleanup() {
-    [ -z "$server" ] || kill "$server" 2>/dev/null || true
-    rm -rf "$scratch"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM
-
+install_missing "${browser[@]}"
+make_scratch
 # The page lies in a folder below the server's root, as on a host that
 # serves it under a path of its own, so every URL it uses must be relative.
-mkdir -p "$scratch/site/veldrath" "$scratch/profiles"
-(cd "$scratch/site/veldrath" && unzip -q "$zip")
+unpack_package web "$scratch/site/veldrath"
+source "$root/scripts/lib/e2e_elsewhere.sh"
 serve_on_loopback "$scratch/site"
 page="${url}veldrath/"
 
@@ -54,14 +43,11 @@ echo "test_web: end-to-end suite against $(basename "$zip") in $engine at $page"
 # A browser's window needs a screen larger than itself: Chromium shrinks a
 # window that would fill the whole screen. The browsers' profiles go to the
 # scratch folder, as the launcher gives way to the browser and cannot remove
-# them. Left out: the tests of what the game does only under X11 (the
-# window's class and icon are the browser's, the page's icon its favicon;
-# the page's own start-up message is checked below).
+# them. The page's own start-up message is checked below.
+mkdir "$scratch/profiles"
 status=0
 env "${suite[@]}" VELDRATH_E2E_PROGRAM="$page" VELDRATH_E2E_SCREEN=1024x768 \
-    TMPDIR="$scratch/profiles" \
-    ctest --test-dir "$build" --output-on-failure -L e2e \
-    -E "$x11_only_e2e" || status=$?
+    TMPDIR="$scratch/profiles" "${e2e_elsewhere[@]}" || status=$?
 [ "$engine" = chromium ] || exit "$status"
 
 # What the suite cannot see, in headless Chromium (tests/e2e/page_checks.py):

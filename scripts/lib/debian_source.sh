@@ -1,7 +1,14 @@
 #!/usr/bin/env bash
 # Libraries built from Debian's source packages: the download, checked against
-# the .dsc, and Allegro's build, shared by the Windows and the browser builds.
-# Sourced after setup.sh.
+# the .dsc, a CMake project's build kept until its inputs change, and
+# Allegro's build, shared by the Windows and the browser builds. Sourced after
+# common.sh.
+
+# What neither build of Allegro wants: its examples, tests, tools, documents
+# and add-on libraries.
+allegro_common_options=(-DCMAKE_BUILD_TYPE=Release -DWANT_EXAMPLES=OFF -DWANT_TESTS=OFF
+    -DWANT_TOOLS=OFF -DWANT_DOCS=OFF -DWANT_ALLEGROGL=OFF -DWANT_LOADPNG=OFF -DWANT_LOGG=OFF
+    -DWANT_JPGALLEG=OFF)
 
 # Downloads PACKAGE's .dsc and upstream tarball into DIR through a private apt
 # setup: a deb-src twin of each of the machine's own apt sources, with its own
@@ -52,11 +59,29 @@ mirror_apt_sources_as_deb_src() {
     done
 }
 
+# Whether DIR holds a build stamped STAMP: built from the same inputs.
+built_before() {
+    [ -f "$1/stamp" ] && [ "$(cat "$1/stamp")" = "$2" ]
+}
+
+# Builds the CMake project in SOURCE, configured by the command CONFIGURE...
+# (cmake or a wrapper of it, with the options; the source, build and install
+# folders are added), and installs it into DIR/install; the output goes to
+# DIR/build.log, shown only if it fails.
+install_cmake_project() {
+    local dir=$1 source=$2
+    shift 2
+    {
+        "$@" -S "$source" -B "$dir/build" -DCMAKE_INSTALL_PREFIX="$dir/install" &&
+            cmake --build "$dir/build" -j "$(nproc)" && cmake --install "$dir/build"
+    } >"$dir/build.log" 2>&1 || { cat "$dir/build.log"; exit 1; }
+    rm -rf "$dir/build"
+}
+
 # Builds Allegro 4.4 from $tarball, patched with PATCHES/*.patch, configured
-# by the command CONFIGURE... (cmake or a wrapper of it, with the options; the
-# source, build and install folders are added), and installs it into
-# DIR/install with its licence, unless the same tarball, patches, STAMP text
-# and command built it before. Sets $allegro to DIR.
+# by the command CONFIGURE... (as install_cmake_project's), and installs it
+# into DIR/install with its licence, unless the same tarball, patches, STAMP
+# text and command built it before. Sets $allegro to DIR.
 build_allegro() {
     local patches=("$2"/*.patch) stamp_text=$3
     allegro=$1
@@ -66,7 +91,7 @@ build_allegro() {
     local stamp
     stamp=$( (sha256sum "$tarball" "${patches[@]}" | cut -d' ' -f1; echo "$stamp_text"; echo "${*//"$root"/}") |
         sha256sum | cut -d' ' -f1)
-    if [ -f "$allegro/stamp" ] && [ "$(cat "$allegro/stamp")" = "$stamp" ]; then
+    if built_before "$allegro" "$stamp"; then
         echo "Allegro in $allegro is built already"
         return
     fi
@@ -80,13 +105,9 @@ build_allegro() {
     for p in "${patches[@]}"; do
         patch -d "$source" -p1 --quiet <"$p"
     done
-    "$@" -S "$source" -B "$allegro/build" -DCMAKE_INSTALL_PREFIX="$allegro/install" \
-        >"$allegro/configure.log" 2>&1 || { cat "$allegro/configure.log"; exit 1; }
-    cmake --build "$allegro/build" -j "$(nproc)" >"$allegro/build.log" 2>&1 ||
-        { cat "$allegro/build.log"; exit 1; }
-    cmake --install "$allegro/build" >/dev/null
+    install_cmake_project "$allegro" "$source" "$@"
     # The licence travels with the library; the source tree is not kept.
     sed -e '/^@/d' -e 's/^   //' "$source/docs/src/license._tx" >"$allegro/install/LICENSE"
-    rm -rf "$source" "$allegro/build"
+    rm -rf "$source"
     echo "$stamp" >"$allegro/stamp"
 }

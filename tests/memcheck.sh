@@ -5,7 +5,8 @@
 # (definite leaks included) and on a session that does not end by itself.
 # Builds into build-memcheck/ (optimised, with debug info).
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib/common.sh"
+source "$root/scripts/lib/xvfb.sh"
 
 install_missing "${packages[@]}" "${hardening_packages[@]}"
 memcheck_build="$root/build-memcheck"
@@ -13,46 +14,14 @@ build_into "$memcheck_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=O
     -DVELDRATH_WERROR=ON
 
 log="$memcheck_build/memcheck.log"
-xvfb_pid=
 valgrind_pid=
-cleanup() {
-    [ -z "$valgrind_pid" ] || kill "$valgrind_pid" 2>/dev/null || true
-    [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
-}
-trap cleanup EXIT
+at_exit '[ -z "$valgrind_pid" ] || kill "$valgrind_pid" 2>/dev/null'
 
 # Whether a child still runs; one that has ended stays a zombie until it is
 # waited for.
 running() {
     local state
     state=$(ps -o stat= -p "$1" 2>/dev/null) && [[ $state != Z* ]]
-}
-
-# A display of our own, free and not shared with another run that is
-# choosing at the same moment: the lock file must name our server. Without
-# -noreset the server resets whenever its last client (a probe of ours)
-# disconnects, and a game connecting just then finds no display.
-start_xvfb() {
-    local first=$((20 + $$ % 80)) i n
-    for i in $(seq 0 79); do
-        n=$((20 + (first - 20 + i) % 80))
-        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
-        xvfb_pid=$!
-        export DISPLAY=":$n"
-        for _ in $(seq 50); do
-            running "$xvfb_pid" || break
-            if [ "$(tr -d ' \n' 2>/dev/null <"/tmp/.X$n-lock")" = "$xvfb_pid" ] &&
-                xdotool getdisplaygeometry >/dev/null 2>&1; then
-                return 0
-            fi
-            sleep 0.1
-        done
-        kill "$xvfb_pid" 2>/dev/null || true
-        xvfb_pid=
-    done
-    echo "memcheck: no free X display between :20 and :99" >&2
-    return 1
 }
 
 # The window carries the program's name until the game sets its title, the
@@ -117,7 +86,7 @@ quit_game() {
     return 1
 }
 
-start_xvfb
+start_private_xvfb 1024x768
 limit=300
 timeout "$limit" valgrind --error-exitcode=1 --leak-check=full --show-leak-kinds=definite \
     --errors-for-leak-kinds=definite --track-origins=yes \

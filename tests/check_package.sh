@@ -1,20 +1,19 @@
 #!/usr/bin/env bash
 # Checks what `cmake --install` lays out, then the Debian packages that
-# scripts/package.sh builds for this machine and for arm64 as a distribution
-# would: control fields, contents, lintian (no error, no warning), the
-# AppStream metadata, the menu entry, the manual page, versions that agree,
-# and that the packaged binary runs. On this machine's package also
-# hardening-check; the arm64 binary plays a few end-to-end tests under
-# qemu-user in a real X window.
+# scripts/package.sh builds for this machine and for another processor
+# (checked_foreign_arch, arm64) as a distribution would: control fields,
+# contents, lintian (no error, no warning), the AppStream metadata, the menu
+# entry, the manual page, versions that agree, and that the packaged binary
+# runs. On this machine's package also hardening-check; the other binary
+# plays a few end-to-end tests under qemu-user in a real X window. What it
+# needs, scripts/test.sh installs beforehand.
 # Usage: check_package.sh BUILD_DIR VERSION
 set -euo pipefail
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-source "$here/cross_setup.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib/cross.sh"
 build=$1
 version=$2
 app_id=io.github.veldrath.Veldrath
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+make_scratch
 failures=0
 
 fail() {
@@ -70,12 +69,12 @@ check_desktop_entry() {
 # prefix; the changelog and the newest release name this version.
 check_documents() {
     local prefix=$1 warnings newest
-    appstreamcli validate --no-net "$prefix/share/metainfo/$app_id.metainfo.xml" >"$tmp/appstream.log" ||
-        { cat "$tmp/appstream.log"; fail "appstreamcli rejects the metainfo"; }
+    appstreamcli validate --no-net "$prefix/share/metainfo/$app_id.metainfo.xml" >"$scratch/appstream.log" ||
+        { cat "$scratch/appstream.log"; fail "appstreamcli rejects the metainfo"; }
     warnings=$(MANWIDTH=80 LC_ALL=C.UTF-8 man --warnings -l "$prefix/share/man/man6/veldrath.6.gz" 2>&1 >/dev/null)
     [ -z "$warnings" ] || fail "the manual page renders with warnings: $warnings"
-    zcat "$prefix/share/doc/veldrath/changelog.gz" >"$tmp/changelog"
-    newest=$(dpkg-parsechangelog -l "$tmp/changelog" -S Version)
+    zcat "$prefix/share/doc/veldrath/changelog.gz" >"$scratch/changelog"
+    newest=$(dpkg-parsechangelog -l "$scratch/changelog" -S Version)
     [ "$newest" = "$version" ] || fail "the changelog's newest entry is $newest, not $version"
     newest=$(grep -o -m1 '<release version="[^"]*"' "$prefix/share/metainfo/$app_id.metainfo.xml")
     [ "$newest" = "<release version=\"$version\"" ] || fail "the metainfo's newest release is not $version"
@@ -100,8 +99,8 @@ check_control_fields() {
 # required only once a trivial program built with it gets it.
 check_hardening() {
     local binary=$1 options=()
-    echo 'int main() { return 0; }' | g++ -x c++ -fcf-protection -o "$tmp/cet" - 2>/dev/null &&
-        readelf -n "$tmp/cet" | grep -q 'x86 feature: IBT, SHSTK' || options=(--nocfprotection)
+    echo 'int main() { return 0; }' | g++ -x c++ -fcf-protection -o "$scratch/cet" - 2>/dev/null &&
+        readelf -n "$scratch/cet" | grep -q 'x86 feature: IBT, SHSTK' || options=(--nocfprotection)
     hardening-check --quiet "${options[@]}" "$binary" || fail "hardening-check finds $binary unprotected"
 }
 
@@ -118,22 +117,22 @@ check_foreign_binary_runs() {
 
 check_package() {
     local arch=$1 deb unpacked
-    local log="$tmp/package-$arch.log"
-    if ! "$here/package.sh" "$arch" >"$log" 2>&1 || ! deb=$(tail -n 1 "$log") || [ ! -f "$deb" ]; then
+    local log="$scratch/package-$arch.log"
+    if ! "$root/scripts/package.sh" "$arch" >"$log" 2>&1 || ! deb=$(tail -n 1 "$log") || [ ! -f "$deb" ]; then
         cat "$log"
         fail "scripts/package.sh $arch wrote no package"
         return
     fi
     check_control_fields "$deb" "$arch"
     lintian --fail-on error,warning "$deb" 2>/dev/null || fail "lintian reports errors or warnings on $deb"
-    unpacked="$tmp/unpacked-$arch/usr"
+    unpacked="$scratch/unpacked-$arch/usr"
     dpkg-deb -x "$deb" "${unpacked%/usr}"
     check_layout "$unpacked" games
     check_desktop_entry "$unpacked/share/applications/$app_id.desktop"
     check_documents "$unpacked"
     if [ "$arch" = "$native" ]; then
         check_hardening "$unpacked/games/veldrath"
-        "$here/../tests/startup_without_display.sh" "$unpacked/games/veldrath" >/dev/null ||
+        "$root/tests/startup_without_display.sh" "$unpacked/games/veldrath" >/dev/null ||
             fail "the packaged binary does not start and stop as expected"
     else
         check_foreign_binary_runs "$unpacked/games/veldrath" "$arch"
@@ -141,11 +140,11 @@ check_package() {
     echo "checked $deb"
 }
 
-cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
-check_layout "$tmp/prefix" bin
+cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
+check_layout "$scratch/prefix" bin
 native=$(dpkg --print-architecture)
 check_package "$native"
-[ "$native" = arm64 ] || check_package arm64
+[ "$native" = "$checked_foreign_arch" ] || check_package "$checked_foreign_arch"
 
 [ "$failures" -eq 0 ] || exit 1
 echo "ok: install layout and both packages"

@@ -3,12 +3,15 @@
 # the target's libraries installed beside the native ones, the target's
 # Allegro headers unpacked into the build directory, and a CMake toolchain
 # file that runs the target's binaries under qemu-user.
-# Sourced by cross_test.sh and package_deb.sh; builds on setup.sh. Gives
+# Sourced by cross_test.sh, package_deb.sh and test.sh. Gives
 #   cross_install ARCH [PACKAGE...]            what ARCH builds need, and more
 #   cross_configure ARCH DIR [CMAKE ARGS...]   a build directory for ARCH
 # and both set cross_triplet, cross_multiarch and cross_emulator for ARCH.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+# The other processor whose package tests/check_package.sh builds and plays.
+checked_foreign_arch=arm64
 
 # Sets cross_triplet (the compilers' prefix), cross_multiarch (the library
 # directory) and cross_emulator (the words that run one of its programs here)
@@ -37,7 +40,8 @@ cross_install() {
     local arch=$1
     shift
     cross_names "$arch"
-    if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+    if ! dpkg --print-foreign-architectures | grep -x "$arch" >/dev/null; then
+        must_not_change_machine "architecture $arch"
         echo "adding architecture $arch"
         as_root dpkg --add-architecture "$arch"
     fi
@@ -72,7 +76,7 @@ unpack_allegro() {
 write_toolchain() {
     local arch=$1 dir=$2
     cat >"$dir/toolchain.cmake" <<EOF
-# Written by scripts/cross_setup.sh.
+# Written by scripts/lib/cross.sh.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR ${cross_triplet%%-*})
 set(CMAKE_CXX_COMPILER $cross_triplet-g++)

@@ -2,15 +2,14 @@
 """Ends the game the ways a user's desktop does, many times each, and counts
 how it ended: exit status or signal, core dumps (core size unlimited, read
 from the wait status), what it wrote to stderr and whether it took over a
-second. Each run gets a fresh Xvfb on a free display number from :200, the
-game's window, the pointer over the play area, then the ending at a varied
-moment.
+second. Each run gets a fresh Xvfb of its own, the game's window, the
+pointer over the play area, then the ending at a varied moment.
 
-  scripts/endings.py [--game build/veldrath] RUNS WAY...
+  tests/endings.py [--game build/veldrath] RUNS WAY...
 
 WAY is one of display (the X server ends, as at logout), windowkill
 (xdotool windowkill, a window manager's force quit), term, int, hup (the
-signal) and escape. Needs Xvfb and xdotool (scripts/setup.sh's
+signal) and escape. Needs Xvfb and xdotool (scripts/lib/install.sh's
 hardening_packages).
 """
 import argparse
@@ -27,22 +26,18 @@ import time
 SIGNALS = {"term": signal.SIGTERM, "int": signal.SIGINT, "hup": signal.SIGHUP}
 
 
-def free_display():
-    start = 200 + os.getpid() % 50
-    return next(n for n in range(start, 300) if not os.path.exists(f"/tmp/.X{n}-lock"))
-
-
 def start_server():
-    name = f":{free_display()}"
-    server = subprocess.Popen(["Xvfb", name, "-screen", "0", "800x600x24", "-nolisten", "tcp"],
+    """A private Xvfb on a display number it picks itself among the free ones."""
+    number_read, number_written = os.pipe()
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(number_written), "-screen", "0", "800x600x24",
+                               "-nolisten", "tcp", "-noreset"], pass_fds=(number_written,),
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    for _ in range(200):
-        probe = subprocess.run(["xdotool", "getdisplaygeometry"], env=dict(os.environ, DISPLAY=name),
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        if probe.returncode == 0:
-            return server, name
-        time.sleep(0.05)
-    raise SystemExit("endings: Xvfb did not start")
+    os.close(number_written)
+    with os.fdopen(number_read) as number:
+        name = f":{number.readline().strip()}"
+    if name == ":":
+        raise SystemExit("endings: Xvfb did not start")
+    return server, name
 
 
 def unlimited_core():

@@ -6,7 +6,7 @@
 # configured against them and the browser build's Allegro core.
 # Sourced by test_wasm.sh and bench.sh.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/web_setup.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/web.sh"
 
 wasm="$root/build-wasm"
 install_missing googletest
@@ -21,16 +21,11 @@ build_wasm_library() {
     local dir="$wasm/$name" stamp
     stamp=$( (find "$source" -type f -print0 | sort -z | xargs -0 sha256sum | cut -d' ' -f1
         emcc --version | head -n 1; echo "$*") | sha256sum | cut -d' ' -f1)
-    [ -f "$dir/stamp" ] && [ "$(cat "$dir/stamp")" = "$stamp" ] && return
+    built_before "$dir" "$stamp" && return
     echo "building $name for WebAssembly into $dir"
     rm -rf "$dir"
-    mkdir -p "$wasm"
-    {
-        emcmake cmake -S "$source" -B "$dir/build" -DCMAKE_BUILD_TYPE=Release \
-            -DCMAKE_INSTALL_PREFIX="$dir/install" "$@" &&
-            cmake --build "$dir/build" -j "$(nproc)" && cmake --install "$dir/build"
-    } >"$dir.log" 2>&1 || { cat "$dir.log"; exit 1; }
-    rm -rf "$dir/build"
+    mkdir -p "$dir"
+    install_cmake_project "$dir" "$source" emcmake cmake -DCMAKE_BUILD_TYPE=Release "$@"
     echo "$stamp" >"$dir/stamp"
 }
 

@@ -3,22 +3,20 @@
 # core built for WebAssembly from Debian's source package, once, into
 # build-web/allegro/install. Sourced by the scripts that build for the web.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
-source "$root/scripts/debian_source.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+source "$root/scripts/lib/debian_source.sh"
 
 web="$root/build-web"
 
-install_missing emscripten nodejs cmake make patch zip
+install_missing emscripten nodejs cmake make patch
 # Debian's emscripten runs on the machine's node, which does not search
 # Debian's own module folder by itself.
 export NODE_PATH=/usr/share/nodejs
 
 # Allegro's core as a static library: no X11, no modules, no sound, no extras.
 # The browser's drivers are compiled with the game (platform/web/).
-web_allegro_options=(-DCMAKE_BUILD_TYPE=Release -DSHARED=OFF -DWANT_X11=OFF -DWANT_MODULES=OFF
-    -DRT_LIBRARY=-lc -DWANT_EXAMPLES=OFF -DWANT_TESTS=OFF -DWANT_TOOLS=OFF -DWANT_DOCS=OFF
-    -DWANT_ALLEGROGL=OFF -DWANT_LOADPNG=OFF -DWANT_LOGG=OFF -DWANT_JPGALLEG=OFF -DWANT_OSS=OFF
-    -DWANT_ALSA=OFF -DWANT_JACK=OFF -DWANT_SGIAUDIO=OFF)
+web_allegro_options=("${allegro_common_options[@]}" -DSHARED=OFF -DWANT_X11=OFF -DWANT_MODULES=OFF
+    -DRT_LIBRARY=-lc -DWANT_OSS=OFF -DWANT_ALSA=OFF -DWANT_JACK=OFF -DWANT_SGIAUDIO=OFF)
 
 # Sets $web_allegro to the prefix with include/ and lib/liballeg.a.
 build_web_allegro() {
