@@ -16,7 +16,7 @@ if(WIN32)
   target_include_directories(allegro SYSTEM INTERFACE ${ALLEGRO_PREFIX}/include)
   target_link_libraries(allegro INTERFACE -L${allegro_lib} -l:liballeg44.dll.a)
 elseif(EMSCRIPTEN)
-  # The browser build links Allegro's core, which scripts/web_setup.sh builds
+  # The browser build links Allegro's core, which scripts/lib/web.sh builds
   # for WebAssembly and installs under ALLEGRO_PREFIX; the game adds the
   # browser's drivers (platform/web/).
   set(ALLEGRO_PREFIX "" CACHE PATH "Where Allegro 4.4 built for WebAssembly is installed")

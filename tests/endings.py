@@ -23,21 +23,20 @@ import sys
 import tempfile
 import time
 
+XVFB = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts", "lib", "xvfb")
 SIGNALS = {"term": signal.SIGTERM, "int": signal.SIGINT, "hup": signal.SIGHUP}
 
 
 def start_server():
-    """A private Xvfb on a display number it picks itself among the free ones."""
-    number_read, number_written = os.pipe()
-    server = subprocess.Popen(["Xvfb", "-displayfd", str(number_written), "-screen", "0", "800x600x24",
-                               "-nolisten", "tcp", "-noreset"], pass_fds=(number_written,),
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(number_written)
-    with os.fdopen(number_read) as number:
-        name = f":{number.readline().strip()}"
-    if name == ":":
-        raise SystemExit("endings: Xvfb did not start")
-    return server, name
+    """A private Xvfb (scripts/lib/xvfb) and its display's name."""
+    with tempfile.TemporaryDirectory() as folder:
+        number = os.path.join(folder, "display")
+        server = subprocess.Popen([XVFB, "800x600", number])
+        for _ in range(100):
+            if os.path.exists(number) and open(number).read().endswith("\n"):
+                return server, ":" + open(number).read().strip()
+            time.sleep(0.1)
+    raise SystemExit("endings: Xvfb did not start")
 
 
 def unlimited_core():

@@ -1,15 +1,13 @@
 #!/usr/bin/env bash
-# The one way to start a private X server. Sourced after common.sh.
+# A private X server for a script (see xvfb beside it). Sourced after
+# common.sh.
 
-# Starts Xvfb with one screen of SIZE (WIDTHxHEIGHT) on a display number it
-# picks itself among the free ones (-displayfd), so that runs side by side
-# never share one, and exports DISPLAY; the server ends with the script.
-# Without -noreset the server resets whenever its last client disconnects,
-# and a program connecting just then finds no display.
+# Starts one with a screen of SIZE (WIDTHxHEIGHT) and exports DISPLAY; the
+# server ends with the script.
 start_private_xvfb() {
     local number
     number=$(mktemp)
-    Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp -noreset 3>"$number" >/dev/null 2>&1 &
+    "$root/scripts/lib/xvfb" "$1" "$number" &
     at_exit "kill $! 2>/dev/null"
     for _ in $(seq 100); do
         [ -s "$number" ] && break

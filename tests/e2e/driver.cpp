@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -95,21 +96,6 @@ std::string screen_size()
     if (size && *size)
         return size;
     return std::to_string(window_width) + "x" + std::to_string(window_height);
-}
-
-bool exists(const std::string &path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
-
-// The pid an X server wrote into its lock file, or -1.
-pid_t lock_owner(const std::string &lock)
-{
-    std::ifstream in(lock);
-    pid_t pid = -1;
-    in >> pid;
-    return pid;
 }
 
 // The title the game's window must have: its own, unless
@@ -318,44 +304,27 @@ int child::wait_exit(int timeout_ms)
 // screen's size, and the title bar would leave less than 600 rows inside.
 x_server::x_server()
 {
-    // Start at a number of our own so that parallel runs rarely race.
-    int first = getpid() % 80;
-    for (int i = 0; i < 80; i++)
-        if (try_display(20 + (first + i) % 80))
-            return;
-    throw std::runtime_error("no free display number for Xvfb in :20..:99");
-}
-
-// Another server may take the number between the check and the start; ours
-// then exits, or the lock file names the other one.
-bool x_server::try_display(int number)
-{
-    std::string name = ":" + std::to_string(number);
-    std::string lock = "/tmp/.X" + std::to_string(number) + "-lock";
-    if (exists(lock) || exists("/tmp/.X11-unix/X" + std::to_string(number)))
-        return false;
-    xvfb = std::make_unique<child>(std::vector<std::string>{"Xvfb", name, "-screen", "0",
-                                                            screen_size() + "x24", "-nolisten",
-                                                            "tcp", "-noreset"},
-                                   "", "/dev/null", SIGTERM);
-    bool ready = wait_until(
+    char folder[] = "/tmp/veldrath-x-XXXXXX";
+    if (!mkdtemp(folder))
+        throw std::runtime_error("no scratch folder for Xvfb's display number");
+    std::string number_file = std::string(folder) + "/display";
+    xvfb =
+        std::make_unique<child>(std::vector<std::string>{VELDRATH_XVFB, screen_size(), number_file},
+                                "", "/dev/null", SIGTERM);
+    std::string number;
+    wait_until(
         [&]
         {
-            if (!xvfb->running() || lock_owner(lock) != xvfb->pid)
-                return false;
-            Display *probe = XOpenDisplay(name.c_str());
-            if (probe)
-                XCloseDisplay(probe);
-            return probe != nullptr;
+            std::ifstream in(number_file);
+            bool whole_line = std::getline(in, number) && !in.eof();
+            return whole_line || !xvfb->running();
         },
         10000);
-    if (!ready)
-    {
-        xvfb.reset();
-        return false;
-    }
-    display_name = name;
-    return true;
+    std::remove(number_file.c_str());
+    rmdir(folder);
+    if (number.empty() || !xvfb->running())
+        throw std::runtime_error("Xvfb did not start");
+    display_name = ":" + number;
 }
 
 game::game(const x_server &server, const std::string &errors)

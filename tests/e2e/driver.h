@@ -47,7 +47,7 @@ class child
     int status = -1;
 };
 
-// A private Xvfb on a display number no other server holds, :20 to :99.
+// A private Xvfb (scripts/lib/xvfb) on a display number no other server holds.
 class x_server
 {
   public:
@@ -62,8 +62,6 @@ class x_server
     std::string display_name;
 
   private:
-    bool try_display(int number);
-
     std::unique_ptr<child> xvfb;
 };
 
