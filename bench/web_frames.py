@@ -1,21 +1,18 @@
 #!/usr/bin/env python3
-"""Times the browser build in Chromium: serves the page's folder on
-loopback, opens it as an app window, paints a busy scene through Chromium's
+"""Times the browser build in Chromium: opens the page at URL, served from
+FOLDER, as an app window, paints a busy scene through Chromium's
 DevTools protocol (over a pipe) and keeps the pointer over the play area,
 then prints the median work of the game's frames (simulation, rendering and
 showing, from Module.onFrame), at full speed and with the processor slowed
 down four times as on a phone, how long a touch and a mouse press on a
 panel label take to change the game's selection, when the first frame
 showed and the page's size.
-Usage: web_frames.py FOLDER (run inside an X server: DISPLAY)."""
-import functools
+Usage: web_frames.py FOLDER URL (run inside an X server: DISPLAY)."""
 import glob
-import http.server
 import os
 import statistics
 import sys
 import tempfile
-import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
@@ -148,18 +145,6 @@ def latency_line(name, latencies):
     return f"{name} {median} over {len(seen)} of {len(latencies)} taps, longest {max(seen or [0]):.0f} ms"
 
 
-class quiet_handler(http.server.SimpleHTTPRequestHandler):
-    def log_message(self, *args):
-        pass
-
-
-def serve(folder):
-    handler = functools.partial(quiet_handler, directory=folder)
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    return server
-
-
 def open_game(url, profile):
     """Chromium showing the page at URL as an app window, once the game's
     first frame has shown."""
@@ -176,9 +161,7 @@ def open_game(url, profile):
     return browser
 
 
-def main(folder):
-    server = serve(folder)
-    url = f"http://127.0.0.1:{server.server_address[1]}/index.html"
+def main(folder, url):
     with tempfile.TemporaryDirectory() as profile:
         browser = open_game(url, profile)
         try:
@@ -197,7 +180,6 @@ def main(folder):
             touch = tap_latencies(browser, touch_tap)
         finally:
             browser.close()
-            server.shutdown()
     files = sorted(f for pattern in PAGE_FILES for f in glob.glob(os.path.join(folder, pattern)))
     size = sum(os.path.getsize(f) for f in files)
     print(f"frames timed:      {len(frames)} over {SECONDS} s after painting, pointer on the play area")
@@ -219,4 +201,4 @@ def percentile_90(values):
 
 
 if __name__ == "__main__":
-    main(sys.argv[1])
+    main(sys.argv[1], sys.argv[2])

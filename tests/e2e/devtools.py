@@ -1,5 +1,6 @@
 """Chromium's DevTools protocol over a pipe, shared by the browser
 benchmark (bench/web_frames.py) and the page checks (page_checks.py)."""
+import fcntl
 import json
 import os
 import select
@@ -7,13 +8,23 @@ import subprocess
 import time
 
 
+def above_fd_4(fd):
+    moved = fcntl.fcntl(fd, fcntl.F_DUPFD_CLOEXEC, 5)
+    os.close(fd)
+    return moved
+
+
 class devtools:
     """Chromium's DevTools protocol over --remote-debugging-pipe: JSON
     messages ended by a zero byte, written to its fd 3, read from its fd 4."""
 
     def __init__(self, command):
+        # The browser's ends are first moved above fd 4: an end that is fd 3
+        # or 4 already would stay closed-on-exec, as dup2 onto itself
+        # changes nothing.
         to_browser, self.out = os.pipe()
         self.inp, from_browser = os.pipe()
+        to_browser, from_browser = above_fd_4(to_browser), above_fd_4(from_browser)
 
         def pipes():
             os.dup2(to_browser, 3)
@@ -21,8 +32,8 @@ class devtools:
 
         self.browser = subprocess.Popen(command, preexec_fn=pipes, close_fds=False,
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(to_browser)
-        os.close(from_browser)
+        for fd in (to_browser, from_browser):
+            os.close(fd)
         self.pending = b""
         self.last_id = 0
         self.session = None
