@@ -405,7 +405,7 @@ void game::find_window()
     {
         screen_image screen = capture();
         return slider_ends_drawn(screen) && marker_size(screen) == 5 &&
-               highlighted_label(screen) == 1;
+               highlighted_label(screen) == WALL;
     };
     if (!wait_until(started))
         throw std::runtime_error("the panel never appeared");
