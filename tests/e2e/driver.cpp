@@ -467,15 +467,6 @@ bool game::click(int x, int y, const std::function<bool()> &seen)
     return shown;
 }
 
-std::pair<int, int> game::pointer()
-{
-    Window root, child_window;
-    int root_x, root_y, x, y;
-    unsigned int buttons;
-    XQueryPointer(display.get(), window, &root, &child_window, &root_x, &root_y, &x, &y, &buttons);
-    return {x, y};
-}
-
 std::vector<unsigned char> game::pixels()
 {
     return rgb_pixels(display.get(), window, window_width, window_height);

@@ -140,13 +140,13 @@ int marker_size(const screen_image &image)
             }
     if (top < 0 || (top - 15) % 10 != 0)
         return -1;
-    int size = (top - 15) / 10;
+    int brush = (top - 15) / 10;
     // The end line at y 40 is drawn over the bottom row of size 1's marker.
-    int last_row = 10 * size + 30 == 40 ? 39 : 10 * size + 30;
+    int last_row = 10 * brush + 30 == 40 ? 39 : 10 * brush + 30;
     bool shaped = bottom == last_row && left == panel_left + 1 &&
-                  image.at(panel_left + 1, 10 * size + 22) == yellow &&
+                  image.at(panel_left + 1, 10 * brush + 22) == yellow &&
                   image.at(panel_left + 15, top) == yellow;
-    return shaped ? size : -1;
+    return shaped ? brush : -1;
 }
 
 bool slider_ends_drawn(const screen_image &image)
