@@ -374,7 +374,7 @@ void game::find_window()
     {
         screen_image screen = capture();
         return slider_ends_drawn(screen) && marker_size(screen) == 5 &&
-               highlighted_label(screen) == 1;
+               highlighted_label(screen) == WALL;
     };
     if (!wait_until(started))
         throw std::runtime_error("the panel never appeared");
@@ -434,15 +434,6 @@ bool game::click(int x, int y, const std::function<bool()> &seen)
     release();
     wait_frames(2);
     return shown;
-}
-
-std::pair<int, int> game::pointer()
-{
-    Window root, child_window;
-    int root_x, root_y, x, y;
-    unsigned int buttons;
-    XQueryPointer(display.get(), window, &root, &child_window, &root_x, &root_y, &x, &y, &buttons);
-    return {x, y};
 }
 
 std::vector<unsigned char> game::pixels()

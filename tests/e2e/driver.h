@@ -119,7 +119,6 @@ class game
     bool stroke(const std::vector<std::pair<int, int>> &points,
                 const std::function<bool(int, int)> &painted = nullptr);
 
-    std::pair<int, int> pointer();
     // The window's pixels as 8-bit r, g, b triples, row by row.
     std::vector<unsigned char> pixels();
     screen_image capture();

@@ -4,23 +4,20 @@
 #include <cstddef>
 #include <vector>
 
-// The colours the game can put on screen. The window has 8 bits per pixel
-// with the library's default palette, so each shows as the nearest palette
-// entry; `classify` maps a screen pixel back to the colour it stands for.
-// black is also the empty cell, (1, 1, 1) text and the unhighlighted labels'
-// background.
-enum class shade
-{
-    black,
-    wall,
-    sand,
-    water,
-    fire,
-    panel,
-    white,
-    yellow,
-    unknown
-};
+#include "particlegrid.h"
+
+// What a pixel shows, named by the colour the game asked for: a kind's
+// colour, as the kind's code, or one of the panel's own colours, numbered
+// after the kinds. The window has 8 bits per pixel with the library's
+// default palette, so each shows as the nearest palette entry; `classify`
+// maps a screen pixel back to the colour it stands for. EMPTY's black is
+// also the (1, 1, 1) of text and the plain labels' background.
+using shade = int;
+const shade black = EMPTY;
+const shade panel_grey = element_count;
+const shade white = element_count + 1;
+const shade yellow = element_count + 2;
+const shade unknown = -1;
 
 shade classify(int r, int g, int b);
 
@@ -41,9 +38,8 @@ struct screen_image
 // pixels differ reads as unknown.
 struct cell_image
 {
-    static const int size = 300;
-    std::vector<shade> cells =
-        std::vector<shade>(static_cast<std::size_t>(size) * size, shade::unknown);
+    static const int size = grid_size;
+    std::vector<shade> cells = std::vector<shade>(static_cast<std::size_t>(size) * size, unknown);
 
     shade at(int x, int y) const
     {
@@ -62,9 +58,9 @@ struct cell_image
 cell_image read_cells(const screen_image &image);
 int count(const cell_image &image, shade kind);
 
-// The panel as a user reads it. Labels are indexed 0..4 (Empty, Wall, Sand,
-// Water, Fire).
-const int label_count = 5;
+// The panel as a user reads it: a label for each kind, indexed by its code,
+// in rows from the top.
+int label_top(int label);
 // True when the label shows as text on a plain white or black box.
 bool label_drawn(const screen_image &image, int label);
 // The label drawn dark on white, or -1 when none or several are.
