@@ -51,6 +51,19 @@ TEST(element_table, the_named_kinds_have_their_labels_colours_and_densities)
     }
 }
 
+TEST(grid_refresh, clears_every_moved_flag)
+{
+    grid g;
+    for (int x = 0; x < 300; x += 7)
+        for (int y = 0; y < 300; y += 3)
+            g->particlemoved[x][y] = true;
+    g->particlemoved[299][299] = true;
+    g->refresh_grid();
+    for (int x = 0; x < 300; x++)
+        for (int y = 0; y < 300; y++)
+            ASSERT_FALSE(g->particlemoved[x][y]);
+}
+
 namespace
 {
 

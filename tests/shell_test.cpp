@@ -248,4 +248,16 @@ TEST_F(shell, with_several_keys_held_the_last_tested_wins)
     EXPECT_EQ(currentelement, WATER);
 }
 
+TEST_F(shell, size_one_from_the_keyboard_paints_nothing)
+{
+    key[KEY_1] = 1;
+    run_frame(*parts);
+    key[KEY_1] = 0;
+    parts->previous_xmouse = 300;
+    parts->previous_ymouse = 300;
+    place_pointer(300, 300, true);
+    run_frame(*parts);
+    EXPECT_EQ(count_kind(*parts, EMPTY), 300 * 300);
+}
+
 } // namespace

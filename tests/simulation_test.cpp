@@ -279,6 +279,21 @@ TEST(sweep, rows_go_bottom_up_so_a_whole_column_falls_in_one_pass)
         ASSERT_EQ(g->particles[1][y], SAND) << y;
 }
 
+TEST(sweep, a_lone_grain_falls_every_second_pass_and_rests_on_the_floor)
+{
+    grid g;
+    g->particles[151][0] = SAND;
+    for (int pass = 0; pass < 2 * 299; pass++)
+    {
+        g->calculate_particles();
+        g->refresh_grid();
+        ASSERT_EQ(g->particles[151][pass / 2 + 1], SAND) << "pass " << pass;
+    }
+    for (int pass = 0; pass < 10; pass++)
+        g->calculate_particles();
+    EXPECT_EQ(g->particles[151][299], SAND);
+}
+
 TEST(sweep, risen_fire_is_not_moved_again_in_the_same_pass)
 {
     grid g;
