@@ -47,7 +47,7 @@ class child
     int status = -1;
 };
 
-// A private Xvfb (scripts/lib/xvfb) on a display number no other server holds.
+// A private Xvfb (scripts/lib/xvfb).
 class x_server
 {
   public:
