@@ -1,18 +1,20 @@
 /* The browser's graphics driver: an 8-bit screen in memory, drawn by
  * Allegro's own code, shown on the page's canvas at each rest(). The
- * conversion through the palette gives the colours the X11 port shows on a
- * true-colour display. The pointer is the browser's own: the driver takes
- * Allegro's mouse cursor as a hardware one and draws nothing.
+ * palette's colours are those the X11 port shows on a true-colour display.
+ * The pointer is the browser's own: the driver takes Allegro's mouse cursor
+ * as a hardware one and draws nothing.
  *
- * Only what changed goes to the canvas, converted as it is drawn: a busy
- * frame changes a few thousand pixels here and there, and on a slow
- * processor taking the palette and handing pixels to the canvas would
- * otherwise be much of its work. Blits from memory bitmaps, all of a
- * frame's drawing in most programs, copy and convert only the blocks of
- * BLOCK pixels that differ; Allegro's other drawing asks for each row it
- * writes (the screen's write_bank), and such rows are converted whole when
- * the frame is shown. Each band of BAND rows goes to the canvas as the box
- * around what changed in it.
+ * Only what changed goes to the canvas: a busy frame changes a few thousand
+ * pixels here and there, and on a slow processor handing pixels to the
+ * canvas would otherwise be much of its work. Blits from memory bitmaps,
+ * all of a frame's drawing in most programs, copy only the blocks of BLOCK
+ * pixels that differ; Allegro's other drawing asks for each row it writes
+ * (the screen's write_bank), and such rows count as changed whole. Each
+ * band of BAND rows goes to the canvas as the box around what changed in
+ * it. A canvas with WebGL2 takes the 8-bit pixels and looks them up in the
+ * palette itself; one with a 2D context takes RGBA, which the driver keeps
+ * beside the screen, converting what changes as it is drawn (blocks as they
+ * are copied, rows when the frame is shown).
  */
 #include <stdint.h>
 #include <stdlib.h>
@@ -29,7 +31,7 @@ struct columns
 };
 
 static unsigned char *pixels;      /* the screen */
-static uint32_t *rgba;             /* the screen through the palette */
+static uint32_t *rgba;             /* the screen through the palette, for a 2D canvas */
 static unsigned char *row_drawn;   /* rows drawn since the last show, not by blits */
 static struct columns *bands;      /* what changed in each band since the last show */
 static uint32_t palette[PAL_SIZE]; /* RGBA, as the canvas takes it */
@@ -49,6 +51,8 @@ static void free_screen(void)
 static void convert(size_t from, int n)
 {
     int k;
+    if (!rgba)
+        return;
     for (k = 0; k < n; k++)
         rgba[from + k] = palette[pixels[from + k]];
 }
@@ -73,8 +77,9 @@ static int same(const unsigned char *a, const unsigned char *b, int n)
 }
 
 /* Copies the block of N pixels at FROM to the screen at TO and converts
- * it, if it differs; whether it did. Inlined with N a constant for whole
- * blocks, the copy, the comparison and the conversion need no loops. */
+ * it for a 2D canvas, if it differs; whether it did. Inlined with N a
+ * constant for whole blocks, the copy, the comparison and the conversion
+ * need no loops. */
 static inline int copy_block(const unsigned char *from, unsigned char *to, int n)
 {
     if (same(from, to, n))
@@ -125,7 +130,7 @@ static BITMAP *gfx_init(int w, int h, int v_w, int v_h, int color_depth)
 {
     BITMAP *bmp;
     uintptr_t (*bank)(BITMAP *, int) = write_line;
-    int band;
+    int band, canvas;
     if (color_depth != 8)
     {
         ustrzcpy(allegro_error, ALLEGRO_ERROR_SIZE, get_config_text("Unsupported color depth"));
@@ -137,16 +142,17 @@ static BITMAP *gfx_init(int w, int h, int v_w, int v_h, int color_depth)
                  get_config_text("Virtual screen not supported"));
         return NULL;
     }
-    if (!web_open_canvas(w, h))
+    canvas = web_open_canvas(w, h);
+    if (canvas == CANVAS_NONE)
     {
         ustrzcpy(allegro_error, ALLEGRO_ERROR_SIZE, get_config_text("the page has no canvas"));
         return NULL;
     }
     pixels = calloc((size_t)w * h, 1);
-    rgba = calloc((size_t)w * h, sizeof *rgba);
+    rgba = canvas == CANVAS_RGBA ? calloc((size_t)w * h, sizeof *rgba) : NULL;
     row_drawn = calloc(h, 1);
     bands = calloc(h / BAND + 1, sizeof *bands);
-    bmp = pixels && rgba && row_drawn && bands
+    bmp = pixels && (rgba || canvas != CANVAS_RGBA) && row_drawn && bands
               ? _make_bitmap(w, h, (uintptr_t)pixels, &gfx_web, 8, w)
               : NULL;
     if (!bmp)
@@ -193,8 +199,10 @@ void web_show_screen(void)
     int w = gfx_web.w, h = gfx_web.h, y;
     if (!pixels)
         return;
+    if (palette_changed)
+        web_set_palette(palette);
     for (y = 0; y < h; y++)
-        if (row_drawn[y] || palette_changed)
+        if (row_drawn[y] || (palette_changed && rgba))
         {
             convert((size_t)y * w, w);
             changed(y, 0, w);
@@ -204,10 +212,12 @@ void web_show_screen(void)
     {
         struct columns *band = &bands[y / BAND];
         if (band->left < band->right)
-            web_show(rgba, band->left, y, band->right, MIN(y + BAND, h));
+            web_show(rgba ? (const void *)rgba : pixels, band->left, y, band->right,
+                     MIN(y + BAND, h));
         band->left = w;
         band->right = 0;
     }
+    web_present();
     palette_changed = FALSE;
 }
 

@@ -24,6 +24,8 @@
 #ifndef WEB_H
 #define WEB_H
 
+#include <stdint.h>
+
 #include <allegro.h>
 #include <allegro/internal/aintern.h>
 #include <allegro/platform/aintunix.h>
@@ -51,8 +53,22 @@ int web_input_waiting(void);
 void web_input_seen(void);
 
 /* library.js */
+/* How the canvas takes the screen: none, RGBA (a 2D context) or the 8-bit
+ * pixels with their palette (WebGL2). */
+enum
+{
+    CANVAS_NONE,
+    CANVAS_RGBA,
+    CANVAS_INDEXED
+};
 int web_open_canvas(int width, int height);
-void web_show(const void *rgba, int left, int top, int right, int bottom);
+/* Gives the canvas the box [LEFT, RIGHT) x [TOP, BOTTOM) of SCREEN, the
+ * screen as the canvas takes it; shown at the next web_present(). */
+void web_show(const void *screen, int left, int top, int right, int bottom);
+/* The palette of an 8-bit canvas: PAL_SIZE RGBA colours. */
+void web_set_palette(const uint32_t *palette);
+/* Shows what the canvas has been given since the last call. */
+void web_present(void);
 void web_frame_done(double work, int element, int size);
 int web_sleep(double ms);
 void web_wake(void);

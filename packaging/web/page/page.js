@@ -81,7 +81,10 @@ var Module;
                 "python3 -m http.server 8000 --bind 127.0.0.1 and open http://127.0.0.1:8000/";
         if (typeof WebAssembly !== "object")
             return "This browser cannot run Veldrath: it has no WebAssembly.";
-        if (!canvas.getContext || !canvas.getContext("2d"))
+        // Asked of a canvas of its own: the game's takes WebGL2 where it
+        // can, which a canvas that gave a 2D context never gives.
+        var probe = document.createElement("canvas");
+        if (!probe.getContext || !probe.getContext("2d"))
             return "This browser cannot run Veldrath: it cannot draw into a canvas.";
         return null;
     }
