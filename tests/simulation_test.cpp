@@ -319,10 +319,8 @@ TEST(pass_invariants, sand_settles_above_water_and_nothing_crosses_a_floor_of_wa
     // Every sand grain rests on sand or wall: none is left above water.
     for (int x = 0; x < 300; x++)
         for (int y = 0; y < 199; y++)
-            if (g->particles[x][y] == SAND)
-            {
-                ASSERT_NE(g->particles[x][y + 1], WATER) << x << "," << y;
-            }
+            ASSERT_FALSE(g->particles[x][y] == SAND && g->particles[x][y + 1] == WATER)
+                << x << "," << y;
 }
 
 } // namespace
