@@ -82,10 +82,9 @@ check_documents() {
 
 check_control_fields() {
     local deb=$1 arch=$2 field depends
-    [ "$(dpkg-deb -f "$deb" Package)" = veldrath ] || fail "Package is not veldrath"
-    [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "Version is not $version"
-    [ "$(dpkg-deb -f "$deb" Section)" = games ] || fail "Section is not games"
-    [ "$(dpkg-deb -f "$deb" Architecture)" = "$arch" ] || fail "Architecture is not $arch"
+    for field in Package=veldrath "Version=$version" Section=games "Architecture=$arch"; do
+        [ "$(dpkg-deb -f "$deb" "${field%%=*}")" = "${field#*=}" ] || fail "${field/=/ is not }"
+    done
     for field in Maintainer Description; do
         [ -n "$(dpkg-deb -f "$deb" "$field")" ] || fail "$field is empty"
     done
