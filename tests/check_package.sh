@@ -51,12 +51,11 @@ desktop_key() {
 
 # StartupWMClass names the class the game gives its window.
 check_desktop_entry() {
-    local entry=$1 key expected categories
+    local entry=$1 key categories
     desktop-file-validate "$entry" || fail "desktop-file-validate rejects the menu entry"
     for key in Type=Application Name=Veldrath Exec=veldrath Icon=veldrath Terminal=false \
         StartupWMClass=Veldrath; do
-        expected=${key#*=}
-        [ "$(desktop_key "${key%%=*}" "$entry")" = "$expected" ] || fail "menu entry lacks $key"
+        [ "$(desktop_key "${key%%=*}" "$entry")" = "${key#*=}" ] || fail "menu entry lacks $key"
     done
     [ -n "$(desktop_key Comment "$entry")" ] || fail "menu entry has no Comment"
     categories=";$(desktop_key Categories "$entry")"

@@ -455,8 +455,11 @@ std::vector<std::string> save_screens(const std::string &folder, const std::stri
     std::vector<std::string> paths;
     for (game *g : live_games)
     {
-        std::string path = folder + "/" + name +
-                           (paths.empty() ? "" : "-" + std::to_string(paths.size() + 1)) + ".ppm";
+        std::string path = folder;
+        path += "/" + name;
+        if (!paths.empty())
+            path += "-" + std::to_string(paths.size() + 1);
+        path += ".ppm";
         if (g->running() && g->save(path))
             paths.push_back(path);
     }
