@@ -51,12 +51,11 @@ desktop_key() {
 
 # StartupWMClass names the class the game gives its window.
 check_desktop_entry() {
-    local entry=$1 key expected categories
+    local entry=$1 key categories
     desktop-file-validate "$entry" || fail "desktop-file-validate rejects the menu entry"
     for key in Type=Application Name=Veldrath Exec=veldrath Icon=veldrath Terminal=false \
         StartupWMClass=Veldrath; do
-        expected=${key#*=}
-        [ "$(desktop_key "${key%%=*}" "$entry")" = "$expected" ] || fail "menu entry lacks $key"
+        [ "$(desktop_key "${key%%=*}" "$entry")" = "${key#*=}" ] || fail "menu entry lacks $key"
     done
     [ -n "$(desktop_key Comment "$entry")" ] || fail "menu entry has no Comment"
     categories=";$(desktop_key Categories "$entry")"
@@ -82,10 +81,9 @@ check_documents() {
 
 check_control_fields() {
     local deb=$1 arch=$2 field depends
-    [ "$(dpkg-deb -f "$deb" Package)" = veldrath ] || fail "Package is not veldrath"
-    [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "Version is not $version"
-    [ "$(dpkg-deb -f "$deb" Section)" = games ] || fail "Section is not games"
-    [ "$(dpkg-deb -f "$deb" Architecture)" = "$arch" ] || fail "Architecture is not $arch"
+    for field in Package=veldrath "Version=$version" Section=games "Architecture=$arch"; do
+        [ "$(dpkg-deb -f "$deb" "${field%%=*}")" = "${field#*=}" ] || fail "${field/=/ is not }"
+    done
     for field in Maintainer Description; do
         [ -n "$(dpkg-deb -f "$deb" "$field")" ] || fail "$field is empty"
     done

@@ -68,27 +68,6 @@ void update_rising(particles &p, int x, int y)
         swap_cells(p, x, y, x - 1, y - 1, true);
 }
 
-void visit(particles &p, int x, int y)
-{
-    if (p.count > 49)
-    {
-        p.count = 0;
-        p.alternate = !p.alternate;
-    }
-    else
-        p.count++;
-    if (p.particlemoved[x][y])
-        return;
-    // How each kind moves is the element table's to say; the rules for
-    // each way of moving are written out here.
-    int kind = p.particles[x][y];
-    motion moves = elements[kind].moves;
-    if (moves == motion::falls || moves == motion::flows)
-        update_falling(p, x, y, kind, moves == motion::flows);
-    else if (moves == motion::rises)
-        update_rising(p, x, y);
-}
-
 void stamp_square(particles &p, int type, int size)
 {
     int half = size / 2;
@@ -125,19 +104,16 @@ void draw_parts(particles &p)
                 rectfill(p.sand, 2 * x, 2 * y, 2 * x + 1, 2 * y + 1, colour(p.particles[x][y]));
 }
 
+// A square at every step from the remembered position toward (x, y), short
+// of (x, y) itself; one square when the pointer has not moved.
 void draw_particle(particles &p, int type, int x, int y, int size)
 {
-    if (p.previous_xmouse == x && p.previous_ymouse == y)
-    {
-        stamp_square(p, type, size);
-        return;
-    }
-    while (p.previous_xmouse != x || p.previous_ymouse != y)
+    do
     {
         stamp_square(p, type, size);
         p.previous_xmouse = step_toward(p.previous_xmouse, x);
         p.previous_ymouse = step_toward(p.previous_ymouse, y);
-    }
+    } while (p.previous_xmouse != x || p.previous_ymouse != y);
 }
 
 void calculate_particles(particles &p)
@@ -147,14 +123,30 @@ void calculate_particles(particles &p)
     int step = p.leftorright ? 2 : -2;
     for (int y = 299; y >= 0; y--)
         for (int n = 0, x = first; n < 150; n++, x += step)
-            visit(p, x, y);
+            calculate_particle(p, x, y);
     p.leftorright = !p.leftorright;
     p.skiplevel = !p.skiplevel;
 }
 
 void calculate_particle(particles &p, int x, int y)
 {
-    visit(p, x, y);
+    if (p.count > 49)
+    {
+        p.count = 0;
+        p.alternate = !p.alternate;
+    }
+    else
+        p.count++;
+    if (p.particlemoved[x][y])
+        return;
+    // How each kind moves is the element table's to say; the rules for
+    // each way of moving are written out here.
+    int kind = p.particles[x][y];
+    motion moves = elements[kind].moves;
+    if (moves == motion::falls || moves == motion::flows)
+        update_falling(p, x, y, kind, moves == motion::flows);
+    else if (moves == motion::rises)
+        update_rising(p, x, y);
 }
 
 } // namespace oracle

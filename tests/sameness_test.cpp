@@ -104,9 +104,7 @@ std::ostream &operator<<(std::ostream &out, const render_case &c)
     return out << c.name;
 }
 
-class rendering : public ::testing::TestWithParam<render_case>
-{
-};
+using rendering = ::testing::TestWithParam<render_case>;
 
 TEST_P(rendering, matches_one_rectangle_per_cell_on_a_black_bitmap)
 {
@@ -197,7 +195,7 @@ TEST(strokes, random_strokes_match_stamping)
             s.to_y = std::min(599, std::max(0, s.from_y + nearby(rng)));
         }
         expect_stroke_matches_stamping(s, random_kind(rng), rng);
-        if (HasFatalFailure() || HasNonfatalFailure())
+        if (HasFailure())
             return;
     }
 }
@@ -222,9 +220,7 @@ std::ostream &operator<<(std::ostream &out, const pass_run &run)
                << " blobs, sand density " << run.sand_density << (run.rings_only ? ", rings" : "");
 }
 
-class passes : public ::testing::TestWithParam<pass_run>
-{
-};
+using passes = ::testing::TestWithParam<pass_run>;
 
 // Many passes on one evolving grid; moved flags are sometimes left set
 // between passes, and now and then fresh material is painted in.
@@ -249,7 +245,7 @@ TEST_P(passes, leave_the_state_the_plain_rules_leave)
         actual->calculate_particles();
         oracle::calculate_particles(*expected);
         expect_same_state(*actual, *expected);
-        if (HasFatalFailure() || HasNonfatalFailure())
+        if (HasFailure())
             return;
         if (refresh(rng))
         {
@@ -297,7 +293,7 @@ TEST(passes_on_two_grids, taken_in_turn_leave_the_state_the_plain_rules_leave)
         oracle::refresh_grid(*clear_expected);
         expect_same_state(*flagged, *flagged_expected);
         expect_same_state(*clear, *clear_expected);
-        if (HasFatalFailure() || HasNonfatalFailure())
+        if (HasFailure())
             return;
     }
 }

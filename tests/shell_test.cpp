@@ -209,22 +209,18 @@ TEST_F(shell, a_panel_click_shows_on_the_next_frame_over_the_panel)
     EXPECT_FALSE(highlighted(WALL));
 }
 
-struct key_case
-{
-    int scancode;
-    int element;
-    int size;
-};
-
 TEST_F(shell, keys_set_element_or_size_and_redraw_the_panel_at_once)
 {
-    const key_case cases[] = {
+    const struct
+    {
+        int scancode, element, size;
+    } cases[] = {
         {KEY_0_PAD, EMPTY, 27}, {KEY_1_PAD, WALL, 27}, {KEY_2_PAD, SAND, 27},
         {KEY_3_PAD, WATER, 27}, {KEY_1, WALL, 1},      {KEY_2, WALL, 2},
         {KEY_3, WALL, 5},       {KEY_4, WALL, 10},     {KEY_5, WALL, 15},
         {KEY_6, WALL, 25},      {KEY_7, WALL, 50},
     };
-    for (const key_case &c : cases)
+    for (const auto &c : cases)
     {
         currentelement = WALL;
         size = 27;

@@ -1,5 +1,7 @@
 #include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -43,20 +45,17 @@ std::string window(const particles &p, int x, int y)
     return s;
 }
 
-struct marked_cell
-{
-    int count;
-    int dx, dy;
-};
+using offsets = std::vector<std::pair<int, int>>;
 
-marked_cell find_marks(const particles &p, int x, int y)
+// Where the cells marked as moved lie, from (x, y).
+offsets marks(const particles &p, int x, int y)
 {
-    marked_cell m = {0, 0, 0};
+    offsets found;
     for (int cx = 0; cx < 300; cx++)
         for (int cy = 0; cy < 300; cy++)
             if (p.particlemoved[cx][cy])
-                m = {m.count + 1, cx - x, cy - y};
-    return m;
+                found.push_back({cx - x, cy - y});
+    return found;
 }
 
 struct rule_case
@@ -138,9 +137,7 @@ void PrintTo(const rule_case &c, std::ostream *os)
     *os << c.name;
 }
 
-class cell_rules : public testing::TestWithParam<rule_case>
-{
-};
+using cell_rules = testing::TestWithParam<rule_case>;
 
 TEST_P(cell_rules, one_visit_moves_as_the_rules_say)
 {
@@ -153,13 +150,7 @@ TEST_P(cell_rules, one_visit_moves_as_the_rules_say)
     g->calculate_particle(c.x, c.y);
     EXPECT_EQ(window(*g, c.x, c.y), c.after);
     EXPECT_EQ(g->alternate, c.alternate);
-    marked_cell m = find_marks(*g, c.x, c.y);
-    EXPECT_EQ(m.count, c.marked ? 1 : 0);
-    if (c.marked)
-    {
-        EXPECT_EQ(m.dx, c.mark_dx);
-        EXPECT_EQ(m.dy, c.mark_dy);
-    }
+    EXPECT_EQ(marks(*g, c.x, c.y), (c.marked ? offsets{{c.mark_dx, c.mark_dy}} : offsets{}));
 }
 
 INSTANTIATE_TEST_SUITE_P(all, cell_rules, testing::ValuesIn(rule_cases),
@@ -219,20 +210,11 @@ TEST(sweep, bottom_row_visited_right_to_left_on_odd_and_left_to_right_on_even_co
     // In the start state the n-th visit of a pass (from 1) sees `alternate`
     // true, i.e. flows left, when n / 51 is even; an even pass starts after
     // 45,000 visits (882 flips, 18 into the next run).
-    for (int k = 0; k < 150; k++)
+    for (int k = 1; k < 150; k++)
     {
-        int odd_column = 299 - 2 * k;
-        if (odd_column <= 298)
-        {
-            EXPECT_EQ(flows_left(odd_column, true), ((k + 1) / 51) % 2 == 0)
-                << "odd column " << odd_column;
-        }
-        int even_column = 2 * k;
-        if (even_column >= 1)
-        {
-            EXPECT_EQ(flows_left(even_column, false), ((k + 1 + 18) / 51) % 2 == 0)
-                << "even column " << even_column;
-        }
+        EXPECT_EQ(flows_left(299 - 2 * k, true), (k + 1) / 51 % 2 == 0)
+            << "odd column " << 299 - 2 * k;
+        EXPECT_EQ(flows_left(2 * k, false), (k + 1 + 18) / 51 % 2 == 0) << "even column " << 2 * k;
     }
 }
 
@@ -356,10 +338,8 @@ TEST(pass_invariants, sand_settles_above_water_and_nothing_crosses_a_floor_of_wa
     // Every sand grain rests on sand or wall: none is left above water.
     for (int x = 0; x < 300; x++)
         for (int y = 0; y < 199; y++)
-            if (g->particles[x][y] == SAND)
-            {
-                ASSERT_NE(g->particles[x][y + 1], WATER) << x << "," << y;
-            }
+            ASSERT_FALSE(g->particles[x][y] == SAND && g->particles[x][y + 1] == WATER)
+                << x << "," << y;
 }
 
 } // namespace

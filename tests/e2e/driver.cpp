@@ -26,13 +26,19 @@ const int frame_ms = 25;
 const int window_width = 800;
 const int window_height = 600;
 
+// An environment variable's value, or `otherwise` when it is unset or empty.
+std::string setting(const char *name, const std::string &otherwise)
+{
+    const char *value = std::getenv(name);
+    return value && *value ? value : otherwise;
+}
+
 // The game's frames, and so every hold, wait and time limit, are stretched
 // by the whole factor VELDRATH_E2E_PACE (1 when unset) for a build that runs
 // slower than natively, as under wine.
 int read_pace()
 {
-    const char *setting = std::getenv("VELDRATH_E2E_PACE");
-    int factor = setting ? std::atoi(setting) : 1;
+    int factor = std::atoi(setting("VELDRATH_E2E_PACE", "1").c_str());
     return factor > 0 ? factor : 1;
 }
 
@@ -77,14 +83,10 @@ pid_t spawn(const std::vector<std::string> &argv, const std::string &display,
 std::vector<std::string> game_command()
 {
     std::vector<std::string> argv;
-    if (const char *launcher = std::getenv("VELDRATH_E2E_LAUNCHER"))
-    {
-        std::istringstream words(launcher);
-        for (std::string word; words >> word;)
-            argv.push_back(word);
-    }
-    const char *program = std::getenv("VELDRATH_E2E_PROGRAM");
-    argv.emplace_back(program && *program ? program : VELDRATH_EXE);
+    std::istringstream words(setting("VELDRATH_E2E_LAUNCHER", ""));
+    for (std::string word; words >> word;)
+        argv.push_back(word);
+    argv.push_back(setting("VELDRATH_E2E_PROGRAM", VELDRATH_EXE));
     return argv;
 }
 
@@ -92,10 +94,8 @@ std::vector<std::string> game_command()
 // another, such as 1024x768 for the Windows build under wine (see x_server).
 std::string screen_size()
 {
-    const char *size = std::getenv("VELDRATH_E2E_SCREEN");
-    if (size && *size)
-        return size;
-    return std::to_string(window_width) + "x" + std::to_string(window_height);
+    return setting("VELDRATH_E2E_SCREEN",
+                   std::to_string(window_width) + "x" + std::to_string(window_height));
 }
 
 // The title the game's window must have: its own, unless
@@ -103,8 +103,7 @@ std::string screen_size()
 // browser's name after the page's title.
 std::string expected_title()
 {
-    const char *title = std::getenv("VELDRATH_E2E_TITLE");
-    return title && *title ? title : "Veldrath";
+    return setting("VELDRATH_E2E_TITLE", "Veldrath");
 }
 
 // A window's title in UTF-8: its _NET_WM_NAME, which toolkits set besides
@@ -161,11 +160,7 @@ int ignore_vanished_windows(Display *display, XErrorEvent *error)
 }
 
 // The games alive, whose windows a failed test saves.
-std::vector<game *> &live_games()
-{
-    static std::vector<game *> games;
-    return games;
-}
+std::vector<game *> live_games;
 
 // Also puts the pointer where the game's library assumes it starts (see
 // x_server), in case an earlier game on this server left it elsewhere.
@@ -286,13 +281,7 @@ bool child::running()
 
 int child::wait_exit(int timeout_ms)
 {
-    for (int waited = 0; waited <= timeout_ms; waited += 5)
-    {
-        if (reap(WNOHANG))
-            return status;
-        sleep_ms(5);
-    }
-    return -1;
+    return wait_until([&] { return reap(WNOHANG); }, timeout_ms) ? status : -1;
 }
 
 // The screen is exactly the window's size. The game's library starts its
@@ -337,12 +326,12 @@ game::game(const x_server &server, const std::string &errors)
     if (!XTestQueryExtension(display.get(), &event, &error, &major, &minor))
         throw std::runtime_error("the X server has no XTest extension");
     find_window();
-    live_games().push_back(this);
+    live_games.push_back(this);
 }
 
 game::~game()
 {
-    live_games().erase(std::find(live_games().begin(), live_games().end(), this));
+    live_games.erase(std::find(live_games.begin(), live_games.end(), this));
 }
 
 void game::find_window()
@@ -464,7 +453,7 @@ std::vector<std::string> save_screens(const std::string &folder, const std::stri
 {
     mkdir(folder.c_str(), 0755);
     std::vector<std::string> paths;
-    for (game *g : live_games())
+    for (game *g : live_games)
     {
         std::string path = folder;
         path += "/" + name;

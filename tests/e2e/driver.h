@@ -34,7 +34,7 @@ class child
 
     bool running();
     // The exit status (or 128 + signal) if the child ends within
-    // `timeout_ms`, else -1.
+    // `timeout_ms` (stretched by pace()), else -1.
     int wait_exit(int timeout_ms);
 
     const pid_t pid;
@@ -141,7 +141,7 @@ class game
     }
     int wait_exit(int timeout_ms)
     {
-        return program.wait_exit(timeout_ms * pace());
+        return program.wait_exit(timeout_ms);
     }
     // Takes the display away under the game, as a logout does; the driver
     // lets go of its own connection first. Nothing but waiting for the

@@ -126,14 +126,15 @@ class page:
     def read(self):
         return self.js(READ)
 
-    def touches(self, kind, points):
-        left, top, scale = self.js(PLACE)
+    def touches(self, kind, points, on_canvas=True):
+        """Touches at canvas pixels, or at CSS px on the page."""
+        left, top, scale = self.js(PLACE) if on_canvas else (0, 0, 1)
         self.tools.send("Input.dispatchTouchEvent", type=kind, touchPoints=[
             {"x": left + x * scale, "y": top + y * scale, "id": n}
             for n, (x, y) in enumerate(points)])
 
-    def tap(self, x, y, seconds=0.03):
-        self.touches("touchStart", [(x, y)])
+    def tap(self, x, y, seconds=0.03, on_canvas=True):
+        self.touches("touchStart", [(x, y)], on_canvas)
         time.sleep(seconds)
         self.touches("touchEnd", [])
         time.sleep(0.2)
@@ -232,11 +233,7 @@ def bar_buttons(p, site):
         expect(box["width"] >= 44 and box["height"] >= 44,
                f"{name} is {box['width']} x {box['height']} CSS px")
         quad = box["border"]
-        x, y = (quad[0] + quad[4]) / 2, (quad[1] + quad[5]) / 2
-        p.tools.send("Input.dispatchTouchEvent", type="touchStart", touchPoints=[{"x": x, "y": y}])
-        time.sleep(0.1)
-        p.tools.send("Input.dispatchTouchEvent", type="touchEnd", touchPoints=[])
-        time.sleep(0.2)
+        p.tap((quad[0] + quad[4]) / 2, (quad[1] + quad[5]) / 2, 0.1, on_canvas=False)
         label, marker = p.panel()
         expect(shown[0] in (None, label) and shown[1] in (None, marker),
                f"{name} left the panel at label {label}, size {marker}")
@@ -254,11 +251,10 @@ def pinch_on_the_bars(p, site):
     expect(bare, "no black space beside the game")
     x, y = bare[0]
     for spread in range(10, 160, 15):
-        p.tools.send("Input.dispatchTouchEvent", type="touchMove" if spread > 10 else "touchStart",
-                     touchPoints=[{"x": x, "y": y - spread, "id": 0},
-                                  {"x": x, "y": y + spread, "id": 1}])
+        p.touches("touchMove" if spread > 10 else "touchStart",
+                  [(x, y - spread), (x, y + spread)], on_canvas=False)
         time.sleep(0.02)
-    p.tools.send("Input.dispatchTouchEvent", type="touchEnd", touchPoints=[])
+    p.touches("touchEnd", [], on_canvas=False)
     time.sleep(0.5)
     scale = p.js("visualViewport.scale")
     expect(scale == 1, f"the page is zoomed {scale} times")
@@ -313,14 +309,6 @@ def wrong_wasm_type(p, site):
     expect(not over, f"over the canvas: {over}")
 
 
-def starts(p, site):
-    p.started()
-
-
-def without_webassembly(p, site):
-    p.until("/WebAssembly/.test(document.body.innerText)", 5)
-
-
 def offline(p, site):
     p.started()
     p.until("navigator.serviceWorker.controller != null")
@@ -329,19 +317,15 @@ def offline(p, site):
     p.started()
 
 
-def opened_from_disk(p, site):
-    p.until("/HTTP/.test(document.body.innerText)", 5)
-
-
 # Name, device (None: a plain window), how the site is served and the
 # browser's flags, the check. In every case the page's Content Security
 # Policy, which allows only its own origin, refuses nothing: it asks nothing
 # of another.
 CASES = [
-    ("starts", None, {}, starts),
+    ("starts", None, {}, lambda p, site: p.started()),
     # V8 without its compilers has no WebAssembly, as in browsers locked down so.
     ("says why it cannot start without WebAssembly", None, {"flags": ["--js-flags=--jitless"]},
-     without_webassembly),
+     lambda p, site: p.until("/WebAssembly/.test(document.body.innerText)", 5)),
     ("starts offline from the files it keeps", None, {}, offline),
     ("two touch strokes do not join", "phone", {}, strokes_do_not_join),
     ("30 ms taps select a label and paint, and the grid runs on after a label tap",
@@ -358,7 +342,7 @@ CASES = [
     ("a wrong type for .wasm puts nothing over the canvas", "phone",
      {"wasm_type": "application/octet-stream"}, wrong_wasm_type),
     ("opened from disk, it says that it must be served over HTTP", None, {"disk": True},
-     opened_from_disk),
+     lambda p, site: p.until("/HTTP/.test(document.body.innerText)", 5)),
 ]
 
 

@@ -49,10 +49,6 @@ struct cell_image
     {
         return cells == other.cells;
     }
-    bool operator!=(const cell_image &other) const
-    {
-        return cells != other.cells;
-    }
 };
 
 cell_image read_cells(const screen_image &image);
