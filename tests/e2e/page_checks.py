@@ -31,8 +31,11 @@ DAY = 24 * 3600
 READ = """(() => {
   const colours = [[0,0,0], [90,90,90], [255,210,128], [0,0,255], [255,0,0],
                    [200,200,200], [255,255,255], [255,255,0]];
-  const canvas = document.querySelector('canvas');
-  const d = canvas.getContext('2d').getImageData(0, 0, 800, 600).data;
+  // Read through a copy: a 2D context taken from the game's canvas itself
+  // would keep the game from drawing through WebGL2.
+  const copy = Object.assign(document.createElement('canvas'), {width: 800, height: 600});
+  copy.getContext('2d').drawImage(document.querySelector('canvas'), 0, 0);
+  const d = copy.getContext('2d').getImageData(0, 0, 800, 600).data;
   const shade = (x, y) => {
     const i = 4 * (y * 800 + x);
     let best = 0, far = 1e9;
