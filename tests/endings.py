@@ -33,8 +33,9 @@ def start_server():
         number = os.path.join(folder, "display")
         server = subprocess.Popen([XVFB, "800x600", number])
         for _ in range(100):
-            if os.path.exists(number) and open(number).read().endswith("\n"):
-                return server, ":" + open(number).read().strip()
+            written = open(number).read() if os.path.exists(number) else ""
+            if written.endswith("\n"):
+                return server, ":" + written.strip()
             time.sleep(0.1)
     raise SystemExit("endings: Xvfb did not start")
 
