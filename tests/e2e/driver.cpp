@@ -162,9 +162,8 @@ int ignore_vanished_windows(Display *display, XErrorEvent *error)
 // The games alive, whose windows a failed test saves.
 std::vector<game *> live_games;
 
-// Also parks the pointer at the screen's top-left corner, off the window's
-// centre, wherever an earlier game on this server left it: see
-// game::find_window.
+// Also parks the pointer over the play area, off the window's centre (see
+// game::find_window), wherever an earlier game on this server left it.
 Display *connect(const std::string &name)
 {
     Display *display = XOpenDisplay(name.c_str());
@@ -173,7 +172,7 @@ Display *connect(const std::string &name)
         int (*previous)(Display *, XErrorEvent *) = XSetErrorHandler(ignore_vanished_windows);
         if (previous != ignore_vanished_windows)
             default_error_handler = previous;
-        XTestFakeMotionEvent(display, -1, 0, 0, CurrentTime);
+        XTestFakeMotionEvent(display, -1, window_width / 4, window_height / 2, CurrentTime);
         XSync(display, False);
     }
     return display;
@@ -377,7 +376,7 @@ void game::find_window()
     if (!wait_until(started))
         throw std::runtime_error("the panel never appeared");
     // The library's X11 port, in the game's own window, centres its pointer
-    // on opening the window and then, for its next 25 input polls (10 ms
+    // on opening the window and then, for some 25 input polls (10 ms
     // apart at best), follows the server's pointer by its motion alone.
     // At the end it warps the server's pointer to its own. A move that
     // reaches the server before that warp, but the library only after it,
