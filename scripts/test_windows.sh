@@ -38,8 +38,6 @@ echo "test_windows: end-to-end suite against $(basename "$zip") under wine64"
 # Under wine a frame takes a few times as long as natively (each copy to the
 # window goes through wine's Direct3D), so the tests hold keys and buttons,
 # and wait, longer. One test at a time: wine runs several processes of its
-# own per game. A busy machine can still slow wine past that, and the game
-# then misses a click, so a failed test gets a second run; one that fails
-# twice fails the run.
+# own per game.
 VELDRATH_E2E_PROGRAM="$scratch/veldrath/veldrath.exe" VELDRATH_E2E_LAUNCHER="$wine" \
-    VELDRATH_E2E_SCREEN=$screen VELDRATH_E2E_PACE=4 "${e2e_elsewhere[@]}" --repeat until-pass:2
+    VELDRATH_E2E_SCREEN=$screen VELDRATH_E2E_PACE=4 "${e2e_elsewhere[@]}"

@@ -224,6 +224,12 @@ std::vector<unsigned char> rgb_pixels(Display *display, Drawable drawable, int w
     return rgb;
 }
 
+// -1, 0 or 1.
+int sign(int n)
+{
+    return (n > 0) - (n < 0);
+}
+
 // Waits while a key or the button is held: a few frames, or until `seen`.
 bool hold(const std::function<bool()> &seen)
 {
@@ -396,9 +402,27 @@ void game::move(int x, int y)
     XSync(display.get(), False);
 }
 
+// The Windows port reads only positions inside its window, so a step that
+// would leave it stops at its edge (on a screen of the window's size the
+// server stops it there anyway). While the game moves its pointer itself it
+// may put back a position it read before the step, and wine then keeps that
+// one until the next motion; so each step ends in a second event, one pixel
+// long and a couple of frames later, which brings the game to within a pixel
+// of the server's pointer. At the edge that is one pixel back and forth.
 void game::nudge(int dx, int dy)
 {
-    XTestFakeRelativeMotionEvent(display.get(), dx, dy, CurrentTime);
+    Window root, inner;
+    int x, y, unused;
+    unsigned int buttons;
+    XQueryPointer(display.get(), DefaultRootWindow(display.get()), &root, &inner, &x, &y, &unused,
+                  &unused, &buttons);
+    const int last_x = sign(dx), last_y = sign(dy);
+    dx = std::clamp(x + dx, origin_x, origin_x + window_width - 1) - x;
+    dy = std::clamp(y + dy, origin_y, origin_y + window_height - 1) - y;
+    XTestFakeRelativeMotionEvent(display.get(), dx - last_x, dy - last_y, CurrentTime);
+    XSync(display.get(), False);
+    wait_frames(2);
+    XTestFakeRelativeMotionEvent(display.get(), last_x, last_y, CurrentTime);
     XSync(display.get(), False);
 }
 

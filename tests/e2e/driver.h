@@ -98,6 +98,7 @@ class game
     // counts only the server's pointer motion and keeps putting the
     // server's pointer back to the window's centre. Relative moves keep
     // their direction then, though on a busy machine a step may be lost.
+    // The pointer stays within the window; a step takes two frames more.
     void nudge(int dx, int dy);
     void press();
     void release();
