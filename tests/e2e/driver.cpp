@@ -411,11 +411,7 @@ void game::move(int x, int y)
 // of the server's pointer. At the edge that is one pixel back and forth.
 void game::nudge(int dx, int dy)
 {
-    Window root, inner;
-    int x, y, unused;
-    unsigned int buttons;
-    XQueryPointer(display.get(), DefaultRootWindow(display.get()), &root, &inner, &x, &y, &unused,
-                  &unused, &buttons);
+    const auto [x, y] = server_pointer(display.get());
     const int last_x = sign(dx), last_y = sign(dy);
     dx = std::clamp(x + dx, origin_x, origin_x + window_width - 1) - x;
     dy = std::clamp(y + dy, origin_y, origin_y + window_height - 1) - y;
