@@ -390,10 +390,10 @@ void game::find_window()
     // it, and a click lands there. So no input goes before the warp, seen
     // as the pointer, parked off the centre, arriving at the centre. The
     // library moves only a pointer that is inside its window (the window is
-    // the warp's source), and now and then, about once in 150 starts, the
+    // the warp's source), and now and then, about once in 200 starts, the
     // pointer stays parked while the game runs on: the wait then ends at its
     // time-out rather than failing the test.
-    if (window_class() != std::make_pair(std::string("veldrath"), std::string("Veldrath")))
+    if (window_class() != game_window_class)
         return;
     const std::pair<int, int> centre{origin_x + window_width / 2, origin_y + window_height / 2};
     wait_until([&] { return server_pointer(d) == centre; });

@@ -79,6 +79,9 @@ struct picture
     }
 };
 
+// The WM_CLASS (instance and class name) of the game's own X11 window.
+inline const std::pair<std::string, std::string> game_window_class{"veldrath", "Veldrath"};
+
 // The real game running on an x_server, driven through XTest and read back
 // with XGetImage. Coordinates are window pixels: (0, 0) is the top-left of
 // the play area, x 600..799 the panel. Construction waits for the mapped

@@ -249,7 +249,7 @@ TEST_F(veldrath, opens_an_800_by_600_window_with_black_play_area_and_default_pan
 // class, and show the game's own icon: the icon scene at 64 x 64.
 TEST_F(veldrath, presents_itself_by_its_class_and_icon)
 {
-    EXPECT_EQ(g.window_class(), std::make_pair(std::string("veldrath"), std::string("Veldrath")));
+    EXPECT_EQ(g.window_class(), game_window_class);
     picture icon = g.icon();
     ASSERT_EQ(icon.width, 64);
     ASSERT_EQ(icon.height, 64);
